@@ -1,0 +1,40 @@
+#include "prefs/fileutil.h"
+
+#include <windows.h>
+
+bool FileExists(const char* path) {
+  if (!path) return false;
+  // Opening for reading is the test: a directory (error 5) or a file nobody may read counts as
+  // missing, and callers rely on that.
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
+
+namespace {
+
+// "Already exists" also answers for a file of that name, which is no directory to write into.
+bool IsExistingDirectory(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+bool CreateDirectoryChain(ByteString path) {
+  const int last = path.ReverseFind('\\');
+  if (last >= 0 && last == path.Length() - 1) path = path.Left(last);
+
+  if (CreateDirectoryA(path.CStr(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  // Checked by attributes: the top of a drive may be refused rather than reported as existing.
+  if (IsExistingDirectory(path.CStr())) return true;
+  if (error == ERROR_ALREADY_EXISTS) return false;
+  const int separator = path.ReverseFind('\\');
+  if (separator < 0) return false;
+  // One level up per missing ancestor; the depth is bounded by the backslashes of the path.
+  if (!CreateDirectoryChain(path.Left(separator + 1))) return false;
+  return CreateDirectoryA(path.CStr(), nullptr) != FALSE;
+}

@@ -1,0 +1,120 @@
+#include "prefs/regkey.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "text/mbtext.h"
+
+namespace {
+
+// Read and write rights as the settings have always been opened: KEY_READ | KEY_WRITE.
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
+
+// The default text into the whole buffer, cut to leave room for the terminator.
+void CopyDefault(const char* default_text, char* destination, DWORD size) {
+  BoundedCopy(destination, default_text ? default_text : "", size);
+}
+
+}  // namespace
+
+RegKey::~RegKey() { Close(); }
+
+RegKey::RegKey(RegKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
+
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+  if (this != &other) {
+    Close();
+    key_ = other.key_;
+    other.key_ = nullptr;
+  }
+  return *this;
+}
+
+bool RegKey::CreateOrOpen(HKEY root, const char* subkey) {
+  Close();
+  if (!subkey) return false;
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, subkey, 0, nullptr, 0, kReadWrite, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    key = nullptr;
+    if (RegOpenKeyExA(root, subkey, 0, kReadWrite, &key) != ERROR_SUCCESS) return false;
+  }
+  key_ = key;
+  return true;
+}
+
+bool RegKey::OpenForRead(HKEY root, const char* subkey) {
+  Close();
+  if (!subkey) return false;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  key_ = key;
+  return true;
+}
+
+void RegKey::Close() {
+  if (!key_) return;
+  // Closing must not disturb the error a caller is about to look at.
+  const DWORD last_error = GetLastError();
+  RegCloseKey(key_);
+  key_ = nullptr;
+  SetLastError(last_error);
+}
+
+bool RegKey::ReadString(const char* name, const char* default_text, char* destination,
+                        DWORD size) {
+  return ReadString(name, default_text, destination, size, nullptr);
+}
+
+bool RegKey::ReadString(const char* name, const char* default_text, char* destination,
+                        DWORD size, bool* too_long) {
+  if (too_long) *too_long = false;
+  // No buffer to terminate (or size + 1 would wrap): nothing is written.
+  if (!key_ || !destination || size == 0 || size == MAXDWORD) return false;
+
+  // One byte more than the destination, so a string that fills it exactly is still seen whole.
+  std::unique_ptr<char[]> data(new (std::nothrow) char[size + 1]);
+  if (!data) return false;
+  DWORD type = REG_NONE;
+  DWORD bytes = size + 1;
+  const LONG status = RegQueryValueExA(key_, name, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(data.get()), &bytes);
+
+  if (type == REG_SZ && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) {
+    std::memset(destination, 0, size);
+    if (status == ERROR_SUCCESS) {
+      // The stored bytes need not end in a NUL; measure within what was returned.
+      const DWORD returned = bytes < size + 1 ? bytes : size + 1;
+      const std::size_t length = strnlen(data.get(), returned);
+      if (length < size) {
+        std::memcpy(destination, data.get(), length);
+        return true;
+      }
+    }
+    if (too_long) *too_long = true;
+    CopyDefault(default_text, destination, size);
+    return false;
+  }
+
+  // Missing value or any other type (REG_EXPAND_SZ is not expanded, REG_MULTI_SZ not joined).
+  std::memset(destination, 0, size);
+  CopyDefault(default_text, destination, size);
+  return false;
+}
+
+bool RegKey::ReadDword(const char* name, DWORD default_value, DWORD* destination) {
+  if (!key_ || !destination) return false;
+  // Eight bytes, zeroed, so a REG_DWORD stored with fewer than four bytes reads no stack bytes.
+  BYTE data[8] = {};
+  DWORD type = REG_NONE;
+  DWORD bytes = sizeof(data);
+  const LONG status = RegQueryValueExA(key_, name, nullptr, &type, data, &bytes);
+  if (type == REG_DWORD && status == ERROR_SUCCESS) {
+    *destination = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
+                   static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
+    return true;
+  }
+  *destination = default_value;
+  return false;
+}

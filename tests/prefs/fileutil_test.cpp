@@ -1,0 +1,92 @@
+// FileExists and CreateDirectoryChain on real folders.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "prefs/fileutil.h"
+#include "testsupport.h"
+
+namespace {
+
+TEST(FileExists, AnswersForFilesOnly) {
+  TempFolder temp("exists");
+  const std::string file = temp / "song.mp3";
+  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  EXPECT_TRUE(FileExists(file.c_str()));
+  EXPECT_FALSE(FileExists(temp.Path().c_str())) << "a directory counts as missing";
+  EXPECT_FALSE(FileExists((temp / "other.mp3").c_str()));
+  EXPECT_FALSE(FileExists(""));
+  EXPECT_FALSE(FileExists(nullptr));
+}
+
+TEST(FileExists, FileHeldWithoutSharingCountsAsMissing) {
+  TempFolder temp("locked");
+  const std::string file = temp / "locked.log";
+  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  HANDLE held = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  EXPECT_FALSE(FileExists(file.c_str()));
+  CloseHandle(held);
+  EXPECT_TRUE(FileExists(file.c_str()));
+}
+
+TEST(CreateDirectoryChain, CreatesEveryMissingAncestor) {
+  TempFolder temp("chain");
+  EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "Logs\\Watch\\").c_str())));
+  EXPECT_TRUE(IsDirectory(temp / "Logs"));
+  EXPECT_TRUE(IsDirectory(temp / "Logs\\Watch"));
+
+  const std::string deep = temp / "a\\b\\c\\d\\e\\f\\g\\h";
+  EXPECT_TRUE(CreateDirectoryChain(ByteString(deep.c_str())));
+  EXPECT_TRUE(IsDirectory(deep));
+}
+
+TEST(CreateDirectoryChain, ExistingDirectoryIsTrueAndUnchanged) {
+  TempFolder temp("existing");
+  ASSERT_TRUE(CreateDirectoryA((temp / "Logs").c_str(), nullptr));
+  EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "Logs").c_str())));
+  EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "Logs\\").c_str())));
+  EXPECT_TRUE(ListFolder(temp / "Logs").empty());
+}
+
+TEST(CreateDirectoryChain, KeepsSpacesInsideComponents) {
+  TempFolder temp("spaces");
+  EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "My Music\\Live Sets\\").c_str())));
+  EXPECT_TRUE(IsDirectory(temp / "My Music\\Live Sets"));
+}
+
+TEST(CreateDirectoryChain, ComponentThatIsAFileFails) {
+  TempFolder temp("file");
+  ASSERT_TRUE(WriteFileBytes(temp / "notes.txt", "x"));
+  EXPECT_FALSE(CreateDirectoryChain(ByteString((temp / "notes.txt\\sub\\deeper").c_str())));
+  EXPECT_FALSE(PathExists(temp / "notes.txt\\sub"));
+  // A directory whose own name is taken by a file: the retry after the parent must not count
+  // "already exists" as success.
+  EXPECT_FALSE(CreateDirectoryChain(ByteString((temp / "notes.txt").c_str())));
+}
+
+TEST(CreateDirectoryChain, NameWithoutBackslashIsNotRecursed) {
+  // Forward slashes are no separators here: the whole text is one component, and its missing
+  // parent is never created.
+  TempFolder temp("slashes");
+  std::string forward = temp / "a/b/c";
+  for (char& c : forward) {
+    if (c == '\\') c = '/';
+  }
+  EXPECT_FALSE(CreateDirectoryChain(ByteString(forward.c_str())));
+  EXPECT_FALSE(PathExists(temp / "a"));
+  EXPECT_FALSE(CreateDirectoryChain(ByteString("bad|name")));
+  EXPECT_FALSE(CreateDirectoryChain(ByteString("")));
+}
+
+TEST(CreateDirectoryChain, UncPath) {
+  UncShare share;
+  if (!share.Available()) GTEST_SKIP() << "no UNC mapping in this Wine prefix";
+  const std::string target = share.Unc() + "\\new\\deeper\\";
+  EXPECT_TRUE(CreateDirectoryChain(ByteString(target.c_str())));
+  EXPECT_TRUE(IsDirectory(share.Local() + "\\new\\deeper"));
+}
+
+}  // namespace
