@@ -1,0 +1,192 @@
+#include "crashlog/crashhandler.h"
+
+#include <shlobj.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "crashlog/crashreport.h"
+#include "text/mbtext.h"
+
+std::atomic<CrashHandler*> ActiveCrashHandler{nullptr};
+
+namespace {
+
+// xor eax, eax; ret 4: SetUnhandledExceptionFilter then returns null and changes nothing.
+const unsigned char kFilterPatch[5] = {0x33, 0xC0, 0xC2, 0x04, 0x00};
+constexpr DWORD kParkPollMs = 10;
+
+// The crashing thread whose report is running (0: none) and that report's worker. Atomics,
+// not locks: a thread that crashed holding any lock must not stop another's report.
+std::atomic<DWORD> g_reporting_thread{0};
+std::atomic<DWORD> g_report_worker{0};
+
+char g_application_name[MAX_PATH];
+
+bool EndsWithBackslash(const ByteString& path) {
+  const char* text = path.CStr();
+  const int length = path.Length();
+  return length > 0 && MbFindLastChar(text, '\\') == text + length - 1;
+}
+
+bool IsFullyQualified(const char* path) {
+  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
+  return drive || (path[0] == '\\' && path[1] == '\\');
+}
+
+unsigned char* FilterEntry() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel == nullptr) return nullptr;
+  FARPROC entry = GetProcAddress(kernel, "SetUnhandledExceptionFilter");
+  if (entry == nullptr) return nullptr;
+  unsigned char* code = reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(entry));
+  return IsBadReadPtr(code, sizeof kFilterPatch) ? nullptr : code;
+}
+
+}  // namespace
+
+CrashHandler::CrashHandler() noexcept {
+  std::memset(report_folder_, 0, sizeof report_folder_);
+  std::memset(saved_entry_, 0, sizeof saved_entry_);
+  previous_filter_ = SetUnhandledExceptionFilter(CrashFilter);
+  ActiveCrashHandler.store(this);
+  LockFilter(false);
+
+  // CSIDL_FLAG_CREATE: a fresh profile gets its application-data folder made here.
+  char app_data[MAX_PATH];
+  std::memset(app_data, 0, sizeof app_data);
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, app_data))) {
+    std::memset(app_data, 0, sizeof app_data);
+  }
+  app_data[sizeof app_data - 1] = '\0';
+  ComposeReportFolder(app_data, GetApplicationName(), report_folder_, sizeof report_folder_);
+}
+
+CrashHandler::~CrashHandler() {
+  LockFilter(true);
+  // The filter from before goes back even when it was none: this module's filter must not
+  // outlive its code. A filter someone else registered meanwhile (possible only when the
+  // patch could not be applied) is left in place.
+  LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(previous_filter_);
+  if (current != CrashFilter && current != nullptr) SetUnhandledExceptionFilter(current);
+  CrashHandler* self = this;
+  ActiveCrashHandler.compare_exchange_strong(self, nullptr);
+}
+
+void CrashHandler::LockFilter(bool restore) noexcept {
+  unsigned char* entry = FilterEntry();
+  if (entry == nullptr) return;
+  unsigned char bytes[sizeof kFilterPatch];
+  if (restore) {
+    if (!entry_patched_ || std::memcmp(entry, kFilterPatch, sizeof kFilterPatch) != 0) return;
+    std::memcpy(bytes, saved_entry_, sizeof bytes);
+  } else {
+    // Patched already: another copy of this handler holds the lock and will undo it.
+    if (entry_patched_ || std::memcmp(entry, kFilterPatch, sizeof kFilterPatch) == 0) return;
+    std::memcpy(saved_entry_, entry, sizeof saved_entry_);
+    std::memcpy(bytes, kFilterPatch, sizeof bytes);
+  }
+  DWORD old_protection = 0;
+  if (!VirtualProtect(entry, sizeof bytes, PAGE_EXECUTE_READWRITE, &old_protection)) return;
+  if (!IsBadWritePtr(entry, sizeof bytes)) {
+    std::memcpy(entry, bytes, sizeof bytes);
+    FlushInstructionCache(GetCurrentProcess(), entry, sizeof bytes);
+    entry_patched_ = !restore;
+  }
+  VirtualProtect(entry, sizeof bytes, old_protection, &old_protection);
+}
+
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
+  CrashHandler* handler = ActiveCrashHandler.load();
+  if (handler == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  return HandleCrash(handler, pointers);
+}
+
+LONG HandleCrash(CrashHandler* handler, EXCEPTION_POINTERS* pointers) noexcept {
+  const DWORD self = GetCurrentThreadId();
+  // The report itself crashed on its worker: end the worker, so the crashing thread's wait
+  // returns with what was written so far.
+  if (self == g_report_worker.load()) ExitThread(0);
+  // Crashed again while writing its own report in place: waiting would be waiting for itself.
+  if (self == g_reporting_thread.load()) return EXCEPTION_CONTINUE_SEARCH;
+  DWORD idle = 0;
+  if (!g_reporting_thread.compare_exchange_strong(idle, self)) {
+    // Another thread's report is running and the process ends with that crash. Returning at
+    // once would end it before the report is complete; writing a second report would rotate
+    // the first away half-written. So wait, then leave the files alone.
+    while (g_reporting_thread.load() != 0) Sleep(kParkPollMs);
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  CrashThreadParams params{pointers, self, handler};
+  HANDLE worker = CreateThread(nullptr, 0, CrashReportThread, &params, 0, nullptr);
+  if (worker != nullptr) {
+    if (WaitForSingleObject(worker, kCrashReportTimeoutMs) == WAIT_TIMEOUT) TerminateThread(worker, 0);
+    CloseHandle(worker);
+  } else if (handler != nullptr) {
+    WriteCrashReport(handler->ReportFolder(), pointers, self);
+  }
+  g_report_worker.store(0);
+  g_reporting_thread.store(0);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+DWORD WINAPI CrashReportThread(void* parameter) {
+  g_report_worker.store(GetCurrentThreadId());
+  const CrashThreadParams* params = static_cast<const CrashThreadParams*>(parameter);
+  if (params != nullptr && params->handler != nullptr) {
+    WriteCrashReport(params->handler->ReportFolder(), params->pointers, params->thread_id);
+  }
+  g_report_worker.store(0);
+  return 0;
+}
+
+void ApplicationNameFromEnvironment(const char* executable_path, char* name, std::size_t size) noexcept {
+  if (name == nullptr || size == 0) return;
+  std::memset(name, 0, size);
+  const char* file = executable_path != nullptr ? executable_path : "";
+  if (const char* backslash = MbFindLastChar(file, '\\')) {
+    file = backslash + 1;
+  } else if (const char* slash = MbFindLastChar(file, '/')) {
+    file = slash + 1;
+  }
+  const DWORD length = (*file != '\0') ? GetEnvironmentVariableA(file, name, static_cast<DWORD>(size)) : 0;
+  // A value that does not fit comes back as its size, the buffer undefined: it counts as unset.
+  if (length == 0 || length >= size) {
+    std::memset(name, 0, size);
+    BoundedCopy(name, "Brisola", size);
+  }
+}
+
+const char* GetApplicationName() noexcept {
+  if (g_application_name[0] != '\0') return g_application_name;
+  char path[MAX_PATH];
+  std::memset(path, 0, sizeof path);
+  GetModuleFileNameA(nullptr, path, sizeof path - 1);
+  ApplicationNameFromEnvironment(path, g_application_name, sizeof g_application_name);
+  return g_application_name;
+}
+
+void AppendPathComponent(ByteString& path, const char* component) {
+  if (component == nullptr) return;
+  if (!(component[0] == '\\' && component[1] == '\\')) {
+    while (*component == '\\') ++component;
+  }
+  if (*component == '\0') return;
+  if (IsFullyQualified(component) || path.IsEmpty()) {
+    path.Assign(component);
+    return;
+  }
+  if (!EndsWithBackslash(path)) path.Append('\\');
+  path.Append(component);
+}
+
+void ComposeReportFolder(const char* app_data, const char* application_name, char* folder,
+                         std::size_t size) noexcept {
+  if (folder == nullptr || size == 0) return;
+  ByteString path(app_data);
+  AppendPathComponent(path, "Zell");
+  AppendPathComponent(path, application_name);
+  if (!EndsWithBackslash(path)) path.Append('\\');
+  std::memset(folder, 0, size);
+  BoundedCopy(folder, path.CStr(), size);
+}

@@ -1,0 +1,88 @@
+// CrashHandler: the module's process-wide handler for unhandled exceptions. One static
+// instance lives as long as the module: constructing it registers CrashFilter as the top-level
+// exception filter, patches SetUnhandledExceptionFilter so that no other code can replace the
+// filter afterwards, and computes the report folder; destroying it puts back the code bytes
+// and the filter that was registered before (none included, so no filter is left pointing
+// into an unloaded module).
+//
+// On an unhandled exception CrashFilter has the report written on a fresh worker thread,
+// waits for it at most 60 seconds, and lets the system's default handling go on (the process
+// ends). Only one report runs at a time: a thread that crashes while another thread's report
+// is running waits for that report and then goes on without writing one (the report already
+// holds its stack, and rotating the files under it would spoil it). The crash path takes no
+// lock and allocates nothing; it parks threads on an atomic flag.
+//
+// Cost: construction asks the shell for the application-data folder once. Failures are
+// silent: without the patch the filter stays registered but can be replaced; without the
+// application-data folder the report folder is relative.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+
+#include "text/bytestring.h"
+
+class CrashHandler {
+ public:
+  CrashHandler() noexcept;
+  ~CrashHandler();
+  CrashHandler(const CrashHandler&) = delete;
+  CrashHandler& operator=(const CrashHandler&) = delete;
+
+  // false: saves the first five bytes of SetUnhandledExceptionFilter and writes the patch
+  // 33 C0 C2 04 00 ("return null"). true: writes the saved bytes back. Each only when the
+  // bytes found there are the ones this handler expects, so another copy of the handler or a
+  // later hook is never overwritten.
+  void LockFilter(bool restore) noexcept;
+
+  // The folder "ErrorLogs" is made in; ends with a backslash.
+  const char* ReportFolder() const noexcept { return report_folder_; }
+  LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter() const noexcept { return previous_filter_; }
+
+ private:
+  char report_folder_[1024];
+  LPTOP_LEVEL_EXCEPTION_FILTER previous_filter_ = nullptr;
+  unsigned char saved_entry_[5];
+  bool entry_patched_ = false;  // the patch in place is this handler's
+};
+
+// The installed handler, null when none.
+extern std::atomic<CrashHandler*> ActiveCrashHandler;
+
+// Handed to the report worker; lives on the crashing thread's stack for the wait.
+struct CrashThreadParams {
+  EXCEPTION_POINTERS* pointers;
+  DWORD thread_id;
+  CrashHandler* handler;
+};
+
+// The top-level filter: the report through ActiveCrashHandler, then EXCEPTION_CONTINUE_SEARCH.
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers);
+// One report on a worker thread (on the calling thread when none can be started), waited for
+// at most kCrashReportTimeoutMs. Always EXCEPTION_CONTINUE_SEARCH.
+LONG HandleCrash(CrashHandler* handler, EXCEPTION_POINTERS* pointers) noexcept;
+// The worker's thread routine; parameter is a CrashThreadParams. Returns 0.
+DWORD WINAPI CrashReportThread(void* parameter);
+
+constexpr DWORD kCrashReportTimeoutMs = 60000;
+
+// The value of the environment variable named after the executable's file name (extension
+// included), or "Brisola" when it is unset, empty or longer than 259 bytes. Asked once, then
+// cached for the life of the module.
+const char* GetApplicationName() noexcept;
+
+// The uncached look-up behind GetApplicationName: the variable named after the last part of
+// executable_path (after the last backslash, else the last slash, else the whole path), into
+// name; "Brisola" when it is unset, empty or does not fit.
+void ApplicationNameFromEnvironment(const char* executable_path, char* name, std::size_t size) noexcept;
+
+// Joins a component to a path as PathAppendA does: leading backslashes of the component are
+// dropped (a UNC path keeps them), a fully qualified component ("C:\...", "\\server\...")
+// replaces the path, and one backslash goes between the parts. Character-aware.
+void AppendPathComponent(ByteString& path, const char* component);
+
+// app_data + "Zell" + application name + a trailing backslash, into the folder buffer.
+void ComposeReportFolder(const char* app_data, const char* application_name, char* folder,
+                         std::size_t size) noexcept;

@@ -1,0 +1,99 @@
+// A host stand-in that loads a module holding the crash handler (the plug-in, or the test
+// module built like it) and then crashes on purpose. The report folder comes from the
+// environment variable named after this executable, "crashlog_host.exe".
+//
+//   crashlog_host MODULE MODE [FILE]
+//     write-null            write to address 0 on the main thread
+//     read-null             clear the top-level filter, then read from address 0
+//     divide                integer division by zero
+//     raise                 RaiseException with a code that has no name
+//     thread FILE           write to address 0 on a second thread; FILE gets the ids of the
+//                           main thread and of the crashing one
+//     two-threads           two threads write to address 0 at the same moment
+// Exits with 3 when no crash happened, 4 when the module does not load, 2 on a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+volatile int* volatile g_null = nullptr;
+volatile int g_zero = 0;
+volatile LONG g_start = 0;
+
+// Called first by each crashing function so that it is not a leaf: GCC drops the frame
+// pointer of a leaf that uses no stack even with -fno-omit-frame-pointer, and the report's
+// walk would then skip the crashing function's caller.
+__attribute__((noinline)) void KeepFramePointer() { __asm__ volatile("" ::: "memory"); }
+
+__attribute__((noinline)) void CrashByWritingNull() {
+  KeepFramePointer();
+  *g_null = 1;
+}
+
+__attribute__((noinline)) int CrashByReadingNull() {
+  KeepFramePointer();
+  return *g_null;
+}
+
+__attribute__((noinline)) int CrashByDividing(int value) {
+  KeepFramePointer();
+  return value / g_zero;
+}
+
+__attribute__((noinline)) void CrashByRaising() {
+  RaiseException(0xE0001234, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
+DWORD WINAPI CrashOnSecondThread(void*) {
+  CrashByWritingNull();
+  return 0;
+}
+
+DWORD WINAPI CrashTogether(void*) {
+  while (InterlockedCompareExchange(&g_start, 0, 0) == 0) {
+  }
+  CrashByWritingNull();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  if (LoadLibraryA(argv[1]) == nullptr) return 4;
+  const char* mode = argv[2];
+  if (std::strcmp(mode, "write-null") == 0) {
+    CrashByWritingNull();
+  } else if (std::strcmp(mode, "read-null") == 0) {
+    // As code does that hands a fatal error to the system's handling itself.
+    SetUnhandledExceptionFilter(nullptr);
+    return CrashByReadingNull() == 0 ? 3 : 5;
+  } else if (std::strcmp(mode, "divide") == 0) {
+    return CrashByDividing(argc) == 0 ? 3 : 5;
+  } else if (std::strcmp(mode, "raise") == 0) {
+    CrashByRaising();
+  } else if (std::strcmp(mode, "thread") == 0 && argc >= 4) {
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, CrashOnSecondThread, nullptr, CREATE_SUSPENDED, &id);
+    if (thread == nullptr) return 3;
+    if (FILE* file = std::fopen(argv[3], "w")) {
+      std::fprintf(file, "%lu %lu\n", GetCurrentThreadId(), id);
+      std::fclose(file);
+    }
+    ResumeThread(thread);
+    WaitForSingleObject(thread, INFINITE);
+  } else if (std::strcmp(mode, "two-threads") == 0) {
+    HANDLE threads[2] = {};
+    for (HANDLE& thread : threads) {
+      thread = CreateThread(nullptr, 0, CrashTogether, nullptr, 0, nullptr);
+      if (thread == nullptr) return 3;
+    }
+    InterlockedExchange(&g_start, 1);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  } else {
+    return 2;
+  }
+  return 3;
+}
