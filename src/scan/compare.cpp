@@ -1,0 +1,106 @@
+#include "scan/compare.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "scan/asciifold.h"
+#include "scan/indexedlog.h"
+#include "scan/logreader.h"
+#include "scan/scanlog.h"
+#include "scan/stdiofile.h"
+
+namespace {
+
+constexpr std::size_t kChangeListNameSize = 520;
+
+bool g_indexRefused = false;
+
+void WriteEntry(std::FILE* out, const char* marker, const char* line, std::size_t length) {
+  std::fputs(marker, out);
+  std::fwrite(line, 1, length, out);
+}
+
+bool EqualLines(const char* a, std::size_t aLength, const char* b, std::size_t bLength) {
+  if (aLength != bLength || aLength >= kLogLineSize) return false;
+  char foldedA[kLogLineSize];
+  char foldedB[kLogLineSize];
+  FoldAsciiCase(a, aLength, foldedA);
+  FoldAsciiCase(b, bLength, foldedB);
+  return std::memcmp(foldedA, foldedB, aLength) == 0;
+}
+
+// Reads the reference from its start for the one line.
+bool ReferenceHolds(std::FILE* reference, const char* line, std::size_t length) {
+  std::fseek(reference, 0, SEEK_SET);
+  char candidate[kLogLineSize];
+  while (std::fgets(candidate, sizeof candidate, reference)) {
+    if (EqualLines(candidate, std::strlen(candidate), line, length)) return true;
+  }
+  return false;
+}
+
+// Without memory for an index: every line of source against the whole of reference, read again
+// each time through the runtime's own text mode. Slow (the product of the line counts) but it
+// needs no memory at all.
+void AppendMissingByRereading(std::FILE* source, std::FILE* reference, std::FILE* out, const char* marker) {
+  std::fseek(source, 0, SEEK_SET);
+  char line[kLogLineSize];
+  while (std::fgets(line, sizeof line, source)) {
+    const std::size_t length = std::strlen(line);
+    if (!ReferenceHolds(reference, line, length)) WriteEntry(out, marker, line, length);
+  }
+}
+
+void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool removals) {
+  IndexedLog indexed;
+  if (g_indexRefused || !indexed.Load(previous)) {
+    for (std::FILE* file : {previous, current}) {
+      std::fseek(file, 0, SEEK_SET);
+      _setmode(_fileno(file), _O_TEXT);
+    }
+    AppendMissingByRereading(current, previous, out, "");
+    if (removals) AppendMissingByRereading(previous, current, out, "-");
+    return;
+  }
+  // One pass over the new log: its lines the previous one lacks are additions, and every
+  // previous line it holds is marked as still present.
+  LogReader reader(current);
+  const char* line;
+  std::size_t length;
+  while (reader.Next(&line, &length)) {
+    if (!indexed.MatchAndMark(line, length)) WriteEntry(out, "", line, length);
+  }
+  if (!removals) return;
+  indexed.ForEachUnmatched([out](const char* text, std::size_t length) { WriteEntry(out, "-", text, length); });
+}
+
+}  // namespace
+
+bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
+                     bool removals) {
+  if (!change_list) return false;
+  if (!log_prefix) log_prefix = "";
+  ScanLogNames names;
+  if (!FormScanLogNames(folder, log_prefix, &names)) return false;
+  char changeListName[kChangeListNameSize];
+  if (std::strlen(log_prefix) + std::strlen(change_list) >= sizeof changeListName) return false;
+  std::snprintf(changeListName, sizeof changeListName, "%s%s", log_prefix, change_list);
+
+  // No previous log (a first scan): the change list is not even created.
+  StdioFile previous;
+  // Binary: the reader does the text-mode translation itself, much faster (see logreader.h).
+  if (!previous.Open(names.previous, "rb")) return false;
+  StdioFile current;
+  if (!current.Open(names.log, "rb")) return false;
+  // A change list held locked by someone else gets nothing, rather than half the entries.
+  StdioFile changes;
+  if (!changes.Open(changeListName, "a")) return false;
+
+  AppendChanges(previous.Get(), current.Get(), changes.Get(), removals);
+  return true;
+}
+
+void SetCompareIndexRefusedForTesting(bool refused) { g_indexRefused = refused; }

@@ -1,0 +1,18 @@
+// Appends the differences between a folder's scan log and its previous scan log to a change list.
+//
+// Additions (lines of the scan log that the previous one lacks) come first in scan-log order,
+// then, when asked, removals ("-" and the line) in previous-log order. Lines are equal when
+// they differ only in ASCII letter case, line end included; a line longer than 519 bytes is
+// taken as pieces of 519 bytes. Cost: linear in the two logs; the previous log is held in
+// memory (see IndexedLog) and the new one streamed past it. Should that memory be refused, the
+// comparison still comes out the same, by rereading one log for every line of the other.
+//
+// Failures: nothing is written when either log or the change list cannot be opened.
+#pragma once
+
+// True when both logs were opened and compared; false when either is missing.
+bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
+                     bool removals);
+
+// Test seam: while set, the comparison acts as if memory for the index were refused.
+void SetCompareIndexRefusedForTesting(bool refused);

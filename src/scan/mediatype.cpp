@@ -1,0 +1,111 @@
+#include "scan/mediatype.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "prefs/fileutil.h"
+#include "scan/asciifold.h"
+#include "text/codepage.h"
+#include "text/dllaccesspath.h"
+#include "text/mbtext.h"
+
+namespace {
+
+constexpr std::size_t kPathSize = 260;
+constexpr std::size_t kImageListSize = 260;
+// "*." + the extension + NUL.
+constexpr std::size_t kSearchPatternSize = 257;
+constexpr char kFormatsName[] = "Formats\\formats.ini";
+
+// The image list, absent (null) until a formats.ini has been read. Filled once and kept while
+// the module is loaded; the host calls us one event at a time, so no lock guards it.
+char* g_imageList = nullptr;
+
+}  // namespace
+
+void GetFormatsIniPath(char* destination, std::size_t capacity) {
+  if (!destination) return;
+  const ByteString directory = GetDataCacheDirectory().GetPath();
+  if (directory.IsEmpty()) return;
+  const bool addBackslash = !EndsWithBackslash(directory.CStr());
+  const std::size_t length = static_cast<std::size_t>(directory.Length()) + (addBackslash ? 1 : 0) +
+                             (sizeof kFormatsName - 1);
+  // A name cut to the buffer would point at some other file: a path that does not fit is no path.
+  if (length >= kPathSize || length >= capacity) return;
+  char path[kPathSize] = {};
+  BoundedCopy(path, directory.CStr(), sizeof path);
+  if (addBackslash) BoundedAppend(path, "\\", sizeof path);
+  BoundedAppend(path, kFormatsName, sizeof path);
+  std::memcpy(destination, path, length + 1);
+}
+
+void GetImageExtensions(ByteString& destination) {
+  if (!g_imageList) {
+    char path[kPathSize] = {};
+    GetFormatsIniPath(path, sizeof path);
+    // Without the file the list stays absent and the next call looks again.
+    if (path[0] && FileExists(path)) {
+      char list[kImageListSize] = {};
+      GetPrivateProfileStringA("image", "imageext", "", list, sizeof list, path);
+      const std::size_t length = std::strlen(list);
+      char* block = static_cast<char*>(std::calloc(length + 2, 1));
+      if (block) {
+        std::memcpy(block, list, length);
+        g_imageList = block;
+      }
+    }
+  }
+  destination.Assign(g_imageList ? g_imageList : "");
+}
+
+void ReadGeneralPatternList(char* destination, std::size_t size) {
+  if (!destination || size == 0) return;
+  std::memset(destination, 0, size);
+  char path[kPathSize] = {};
+  GetFormatsIniPath(path, sizeof path);
+  if (!path[0]) return;
+  GetPrivateProfileStringA("searchpatterns", "ext1", "", destination, static_cast<DWORD>(size), path);
+  destination[size - 1] = '\0';
+}
+
+bool MatchesPatternList(const char* extension, const char* list) {
+  if (!extension || !list) return false;
+  const std::size_t extensionLength = std::strlen(extension);
+  if (extensionLength > kSearchPatternSize - 3) return false;
+  char pattern[kSearchPatternSize] = {'*', '.'};
+  std::memcpy(pattern + 2, extension, extensionLength + 1);
+  // Only the pattern is lowered: a list entry written in capitals never matches. The code
+  // page's lowering of plain ASCII is the ASCII one, without the call through the system.
+  bool ascii = true;
+  for (char* p = pattern; *p; ++p) {
+    if (static_cast<unsigned char>(*p) >= 0x80) {
+      ascii = false;
+      break;
+    }
+    if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+  }
+  if (!ascii) CodePageLowerInPlace(pattern);
+  const std::size_t patternLength = std::strlen(pattern);
+  for (const char* hit = std::strstr(list, pattern); hit; hit = std::strstr(hit + patternLength, pattern)) {
+    const char after = hit[patternLength];
+    if (after == '\0' || after == ';') return true;
+  }
+  return false;
+}
+
+bool MatchesMediaType(const char* extension, const char* patterns) {
+  char list[kPatternListSize] = {};
+  if (patterns) {
+    BoundedCopy(list, patterns, sizeof list);
+  } else {
+    ReadGeneralPatternList(list, sizeof list);
+  }
+  return MatchesPatternList(extension, list);
+}
+
+void ForgetImageExtensionsForTesting() {
+  std::free(g_imageList);
+  g_imageList = nullptr;
+}

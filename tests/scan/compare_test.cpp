@@ -1,0 +1,174 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scan/compare.h"
+#include "scan_test_support.h"
+#include "text/mbtext.h"
+
+namespace {
+
+// Logs of the folder C:\Lib (which need not exist) in a temporary log directory.
+class CompareTest : public ::testing::Test {
+ protected:
+  std::string Prefix() const { return temp_.Path() + "\\"; }
+  std::string Log() const { return Prefix() + "C__Lib_scan.log"; }
+  std::string Previous() const { return Prefix() + "C__Lib_scan2.log"; }
+  std::string ChangeList() const { return Prefix() + "fldrscan.out"; }
+  bool Compare(bool removals) const {
+    return CompareScanLogs("C:\\Lib", Prefix().c_str(), "fldrscan.out", removals);
+  }
+
+  TempFolder temp_;
+};
+
+struct CompareCase {
+  const char* name;
+  std::string previous;
+  std::string current;
+  bool removals;
+  std::string appended;
+};
+
+TEST_F(CompareTest, AppendsAdditionsThenRemovalsByWholeLineIgnoringAsciiCase) {
+  const std::string p519(519, 'p');
+  const std::string r519(519, 'r');
+  const CompareCase cases[] = {
+      {"identical", "C:\\Lib\\a.mp3\r\nC:\\Lib\\b.mp3\r\n", "C:\\Lib\\a.mp3\r\nC:\\Lib\\b.mp3\r\n", true, ""},
+      {"other letter case", "C:\\Lib\\Song.MP3\r\n", "c:\\lib\\SONG.mp3\r\n", true, ""},
+      {"order", "a\r\nb\r\nc\r\n", "c\r\nd\r\na\r\ne\r\n", true, "d\r\ne\r\n-b\r\n"},
+      {"no removals asked", "a\r\nb\r\nc\r\n", "c\r\nd\r\na\r\ne\r\n", false, "d\r\ne\r\n"},
+      {"an addition is the line as read", "x\r\n", "x\r\nNew Folder\\Mixed Case.Mp3\r\n", false,
+       "New Folder\\Mixed Case.Mp3\r\n"},
+      {"duplicates all reported", "", "x\r\nx\r\n", true, "x\r\nx\r\n"},
+      {"membership only", "X\r\n", "x\r\nx\r\n", true, ""},
+      {"duplicate removals", "y\r\ny\r\n", "", true, "-y\r\n-y\r\n"},
+      {"a duplicate found stands for all", "a\r\nb\r\nA\r\n", "b\r\nA\r\n", true, ""},
+      {"purge: empty new log", "a\r\nb\r\n", "", true, "-a\r\n-b\r\n"},
+      {"empty previous log", "", "a\r\nb\r\n", true, "a\r\nb\r\n"},
+      {"last line without line end", "a\r\nb", "a\r\nb\r\n", true, "b\r\n-b"},
+      {"letters only: 0xC4 is not 0xE4", "\xC4.mp3\r\n", "\xE4.mp3\r\n", true, "\xE4.mp3\r\n-\xC4.mp3\r\n"},
+      // A 600-byte line is read as 519 bytes and the rest; each piece is a line of its own.
+      {"overlong line in pieces", p519 + "qqqqqqqqqq\r\n", p519 + std::string(81, 'p') + "\r\n", true,
+       std::string(81, 'p') + "\r\n-qqqqqqqqqq\r\n"},
+      {"a removal of a full 519-byte piece", r519 + "\r\n", "", true, "-" + r519 + "-\r\n"},
+      // Text mode as the runtime reads it: a lone CR is text, a NUL ends the line's text.
+      {"lone CR", "x\r\n", "a\rb\r\nx\r\n", true, "a\rb\r\n"},
+      {"Ctrl-Z ends the text", "", "a\r\n\x1A" "b\r\n", false, "a\r\n"},
+      {"CR at the very end", "", "a\r\nb\r", false, "a\r\nb\r"},
+      {"CR before Ctrl-Z", "", "a\r\x1A\n", false, "a\r"},
+      {"CR CR LF", "", "a\r\r\n", false, "a\r\r\n"},
+      {"NUL inside a line", "", std::string("ab\0cd\r\nef\r\n", 11), false, "abef\r\n"},
+  };
+  // The same entries whether the previous log is indexed in memory or, memory refused, reread.
+  for (const bool refused : {false, true}) {
+    SetCompareIndexRefusedForTesting(refused);
+    for (const CompareCase& c : cases) {
+      const std::string label = std::string(c.name) + (refused ? " (reread)" : "");
+      WriteBytes(Previous(), c.previous);
+      WriteBytes(Log(), c.current);
+      WriteBytes(ChangeList(), "old entry\r\n");
+      EXPECT_TRUE(Compare(c.removals)) << label;
+      EXPECT_EQ(ReadBytes(ChangeList()), "old entry\r\n" + c.appended) << label;
+      // The logs themselves are only read.
+      EXPECT_EQ(ReadBytes(Previous()), c.previous) << label;
+      EXPECT_EQ(ReadBytes(Log()), c.current) << label;
+    }
+  }
+  SetCompareIndexRefusedForTesting(false);
+}
+
+TEST_F(CompareTest, CreatesTheChangeListAndAccumulatesEntries) {
+  WriteBytes(Previous(), "a\r\n");
+  WriteBytes(Log(), "a\r\nb\r\n");
+  ASSERT_TRUE(Compare(false));
+  EXPECT_EQ(ReadBytes(ChangeList()), "b\r\n");
+  WriteBytes(Log(), "c\r\n");
+  ASSERT_TRUE(Compare(true));
+  EXPECT_EQ(ReadBytes(ChangeList()), "b\r\nc\r\n-a\r\n");
+}
+
+TEST_F(CompareTest, MissingLogLeavesTheChangeListAlone) {
+  WriteBytes(Log(), "a\r\n");
+  EXPECT_FALSE(Compare(true)) << "no previous log";
+  EXPECT_FALSE(Exists(ChangeList())) << "not even created";
+
+  WriteBytes(ChangeList(), "kept\r\n");
+  EXPECT_FALSE(Compare(true));
+  EXPECT_EQ(ReadBytes(ChangeList()), "kept\r\n");
+
+  DeleteFileA(Log().c_str());
+  WriteBytes(Previous(), "a\r\n");
+  EXPECT_FALSE(Compare(true)) << "no scan log";
+  EXPECT_EQ(ReadBytes(ChangeList()), "kept\r\n");
+}
+
+TEST_F(CompareTest, LockedChangeListGetsNothingAndTheLogsStay) {
+  WriteBytes(Previous(), "a\r\n");
+  WriteBytes(Log(), "b\r\n");
+  WriteBytes(ChangeList(), "kept\r\n");
+  HANDLE lock = CreateFileA(ChangeList().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(Compare(true));
+  CloseHandle(lock);
+  EXPECT_EQ(ReadBytes(ChangeList()), "kept\r\n");
+  EXPECT_EQ(ReadBytes(Previous()), "a\r\n");
+  EXPECT_EQ(ReadBytes(Log()), "b\r\n");
+  // Once free again the same comparison goes through.
+  EXPECT_TRUE(Compare(true));
+  EXPECT_EQ(ReadBytes(ChangeList()), "kept\r\nb\r\n-a\r\n");
+}
+
+TEST_F(CompareTest, UnusableNamesCompareNothing) {
+  WriteBytes(Previous(), "a\r\n");
+  WriteBytes(Log(), "b\r\n");
+  EXPECT_FALSE(CompareScanLogs("", Prefix().c_str(), "fldrscan.out", true));
+  EXPECT_FALSE(CompareScanLogs(nullptr, Prefix().c_str(), "fldrscan.out", true));
+  EXPECT_FALSE(CompareScanLogs("C:\\Lib", Prefix().c_str(), nullptr, true));
+  const std::string longName(520 - Prefix().size(), 'n');
+  EXPECT_FALSE(CompareScanLogs("C:\\Lib", Prefix().c_str(), longName.c_str(), true));
+  EXPECT_FALSE(Exists(ChangeList()));
+}
+
+TEST_F(CompareTest, LargeLogsCompareInOrder) {
+  // Enough lines to grow the index many times over and fill several 1 MB blocks with records
+  // of every length; every third line changes.
+  std::string previous, current, expectedAdded, expectedRemoved;
+  for (int i = 0; i < 60000; ++i) {
+    const std::string line = "C:\\Lib\\Album " + std::to_string(i / 50) + "\\Track " + std::to_string(i) +
+                             std::string(i % 97, 't') + ".mp3\r\n";
+    previous += line;
+    if (i % 3 == 0) {
+      const std::string renamed = "C:\\Lib\\New\\" + std::to_string(i) + ".mp3\r\n";
+      current += renamed;
+      expectedAdded += renamed;
+      expectedRemoved += "-" + line;
+    } else {
+      current += line;
+    }
+  }
+  WriteBytes(Previous(), previous);
+  WriteBytes(Log(), current);
+  ASSERT_TRUE(Compare(true));
+  EXPECT_TRUE(ReadBytes(ChangeList()) == expectedAdded + expectedRemoved);
+}
+
+class CompareDoubleByte : public CompareTest {
+ protected:
+  void SetUp() override {
+    MbUseStandIn932ForTesting(false);
+    if (GetACP() != 932) GTEST_SKIP() << "the ANSI code page is not 932";
+  }
+};
+
+TEST_F(CompareDoubleByte, TrailBytesAreNotLetters) {
+  // 0x83 0x41 and 0x83 0x61 are two katakana; only their trail bytes differ, as 'A' and 'a' do.
+  WriteBytes(Previous(), "C:\\Lib\\\x83\x41.mp3\r\nC:\\LIB\\\x83\x42.MP3\r\n");
+  WriteBytes(Log(), "C:\\Lib\\\x83\x61.mp3\r\nc:\\lib\\\x83\x42.mp3\r\n");
+  ASSERT_TRUE(Compare(true));
+  EXPECT_EQ(ReadBytes(ChangeList()), "C:\\Lib\\\x83\x61.mp3\r\n-C:\\Lib\\\x83\x41.mp3\r\n");
+}
+
+}  // namespace
