@@ -1,0 +1,19 @@
+// The work behind the host's refresh and purge events.
+#pragma once
+
+// Timer mode (false) rescans the dirty numbered folders and reports additions to
+// "fldrscan.out"; init mode (true) builds the scan logs that are missing. Both end with the
+// pictures folder.
+void RefreshWatchFolders(bool init_mode);
+// Reports every file of the folder's last scan as removed in "fldrscan2.out".
+void PurgeFolder(const char* folder);
+// The pictures folder's part of a refresh: rescans it when its "Dirty" flag is 1 (in init mode
+// always) and reports additions and removals to "fldrscan2.out".
+void RefreshPicturesFolder(const char* log_prefix, bool init_mode);
+
+// The change list of purges and of the pictures folder.
+extern const char kPicturesChangeList[];
+
+// True when the folder is not empty and it, and every file name made from it and the log prefix,
+// fit the buffers of the scan-log code; a folder that does not is skipped, never cut.
+bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list);

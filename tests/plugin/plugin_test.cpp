@@ -1,0 +1,547 @@
+// The plug-in driven the way a host drives it: load the DLL, write the registry, send events,
+// read the registry, the scan logs and the change lists back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugindll.h"
+#include "testsupport.h"
+
+namespace {
+
+const std::string kWatchFolders = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
+const std::string kPreferences = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
+// The player's own preference naming the pictures folder, which every refresh also watches.
+const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
+const char kFormats[] =
+    "[searchpatterns]\r\next1=*.mp3;*.wma;*.wav\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
+
+std::string Subkey(int i) { return kWatchFolders + "\\WatchFolder" + std::to_string(i); }
+
+// The scan-log stem of a folder: backslash added, every '\' and ':' made '_'.
+std::string Stem(std::string folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  for (char& c : folder) {
+    if (c == '\\' || c == ':') c = '_';
+  }
+  return folder;
+}
+
+class PluginTest : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    temp_ = std::make_unique<TempFolder>("plugin");
+    // Anything written relative to the current directory lands here, where tests look for it.
+    cwd_ = *temp_ / "cwd";
+    CreateDirectoryA(cwd_.c_str(), nullptr);
+    GetCurrentDirectoryA(MAX_PATH, saved_cwd_);
+    SetCurrentDirectoryA(cwd_.c_str());
+    formats_ = std::make_unique<FormatsIni>(kFormats);
+    dll_ = std::make_unique<PluginDll>();
+    ASSERT_TRUE(dll_->Loaded()) << "cannot load " << WF_PLUGIN_DLL;
+    logs_ = *temp_ / "logs\\";
+    // Every refresh also handles the pictures folder: keep it apart from the numbered folders.
+    pictures_ = Temp("Pictures");
+    CreateDirectoryA(pictures_.c_str(), nullptr);
+    SetRegString(kPicturesPreference, "", pictures_);
+  }
+
+  void TearDown() override {
+    dll_.reset();
+    formats_.reset();
+    SetCurrentDirectoryA(saved_cwd_);
+    temp_.reset();
+    RegistryTest::TearDown();
+  }
+
+  void Send(const std::string& event) { EXPECT_EQ(0, dll_->Send(event.c_str())) << event; }
+
+  std::string Temp(const std::string& relative) const { return *temp_ / relative; }
+
+  // music: a.mp3, notes.txt, README, cover.jpg, Live\c.wav; its scan log lists a.mp3 and c.wav.
+  std::string MakeMusic(const char* name = "music") {
+    const std::string folder = Temp(name);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\Live").c_str(), nullptr);
+    for (const char* file : {"a.mp3", "notes.txt", "README", "cover.jpg", "Live\\c.wav"}) {
+      WriteFileBytes(folder + "\\" + file, "data");
+    }
+    return folder;
+  }
+  static std::string MusicLog(const std::string& folder) {
+    return folder + "\\a.mp3\r\n" + folder + "\\Live\\c.wav\r\n";
+  }
+
+  void Configure(const std::string& log_path, DWORD count) {
+    SetRegString(kWatchFolders, "LogPath", log_path);
+    SetRegDword(kWatchFolders, "NumFolders", count);
+  }
+  void AddFolder(int i, const std::string& folder, DWORD dirty) {
+    SetRegString(Subkey(i), "Folder", folder);
+    SetRegDword(Subkey(i), "Dirty", dirty);
+  }
+  // The log folder's files that belong to the numbered folders.
+  std::vector<std::string> NumberedFolderLogs() const {
+    std::vector<std::string> names;
+    for (const std::string& name : ListFolder(logs_)) {
+      if (name.rfind(Stem(pictures_), 0) != 0 && name != "fldrscan2.out") names.push_back(name);
+    }
+    return names;
+  }
+  std::string ScanLog(const std::string& folder) const { return logs_ + Stem(folder) + "scan.log"; }
+  std::string PreviousLog(const std::string& folder) const {
+    return logs_ + Stem(folder) + "scan2.log";
+  }
+
+  std::unique_ptr<TempFolder> temp_;
+  std::unique_ptr<FormatsIni> formats_;
+  std::unique_ptr<PluginDll> dll_;
+  std::string cwd_;
+  std::string logs_;
+  std::string pictures_;
+  char saved_cwd_[MAX_PATH] = {};
+};
+
+// ---- change notices --------------------------------------------------------------------------
+
+struct NoticeCase {
+  const char* event;
+  DWORD skip_folder_scan;  // written when not ~0
+  const char* flagged;     // subkey expected with "Dirty" 1, or null: WatchFolders stays absent
+};
+
+class Notices : public PluginTest, public ::testing::WithParamInterface<NoticeCase> {};
+
+// The WatchFolders subkeys whose "Dirty" is 1.
+std::vector<std::string> FlaggedSubkeys() {
+  std::vector<std::string> flagged;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kWatchFolders.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return flagged;
+  }
+  char name[256];
+  for (DWORD i = 0, length = sizeof(name);
+       RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++i, length = sizeof(name)) {
+    if (GetRegDword(kWatchFolders + "\\" + name, "Dirty") == 1) flagged.push_back(name);
+  }
+  RegCloseKey(key);
+  return flagged;
+}
+
+TEST_P(Notices, SetTheFlagUnlessSkipped) {
+  const NoticeCase& c = GetParam();
+  // A log folder of its own: the refresh events write the pictures folder's logs there.
+  Configure(logs_, 0);
+  if (c.skip_folder_scan != ~0u) SetRegDword(kPreferences, "SkipFolderScan", c.skip_folder_scan);
+  Send(c.event);
+  EXPECT_EQ(c.flagged ? std::vector<std::string>{c.flagged} : std::vector<std::string>{},
+            FlaggedSubkeys());
+  EXPECT_TRUE(ListFolder(cwd_).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Notices,
+    ::testing::Values(NoticeCase{"WatchFolder7", ~0u, "WatchFolder7"},
+                      NoticeCase{"WatchFolder7", 0, "WatchFolder7"},
+                      NoticeCase{"WatchFolder7", 1, nullptr},
+                      NoticeCase{"WatchFolder7", 2, nullptr},
+                      NoticeCase{"watchfolder7", ~0u, "watchfolder7"},
+                      NoticeCase{"WATCHFOLDER", ~0u, "WATCHFOLDER"},
+                      NoticeCase{"WatchFolderPicture", ~0u, "WatchFolderPicture"},
+                      // One trailing blank: not the timer, a notice for a subkey of that name.
+                      NoticeCase{"WatchFolders_Timer ", ~0u, "WatchFolders_Timer "},
+                      NoticeCase{"WatchFolders_Timer", ~0u, nullptr},
+                      NoticeCase{"watchfolders_initlogs", ~0u, nullptr},
+                      NoticeCase{"Hello", ~0u, nullptr}, NoticeCase{"", ~0u, nullptr},
+                      NoticeCase{"Watch", ~0u, nullptr}, NoticeCase{"Purge", ~0u, nullptr},
+                      NoticeCase{"Purge:", ~0u, nullptr}));
+
+TEST_F(PluginTest, NullEventIsRefusedAndTouchesNothing) {
+  EXPECT_EQ(E_POINTER, dll_->Send(nullptr));
+  EXPECT_FALSE(KeyExists(kWatchFolders));
+}
+
+TEST_F(PluginTest, OverlongNoticeNameWritesNothing) {
+  Send("WatchFolder" + std::string(5000, 'x'));
+  EXPECT_FALSE(KeyExists(kWatchFolders));
+}
+
+// ---- routing of the refresh events -----------------------------------------------------------
+
+struct RouteCase {
+  const char* event;
+  long long dirty0;  // WatchFolder0 starts at 1
+  long long dirty1;  // WatchFolder1 starts at 2
+};
+
+class RefreshRoutes : public PluginTest, public ::testing::WithParamInterface<RouteCase> {};
+
+TEST_P(RefreshRoutes, TimerHonoursOnlyDirtyOneInitClearsAll) {
+  Configure(logs_, 2);
+  AddFolder(0, MakeMusic("music"), 1);
+  AddFolder(1, MakeMusic("video"), 2);
+  Send(GetParam().event);
+  EXPECT_EQ(GetParam().dirty0, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_EQ(GetParam().dirty1, GetRegDword(Subkey(1), "Dirty"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RefreshRoutes,
+                         ::testing::Values(RouteCase{"WatchFolders_Timer", 0, 2},
+                                           RouteCase{"watchfolders_timer", 0, 2},
+                                           RouteCase{"WATCHFOLDERS_TIMER", 0, 2},
+                                           RouteCase{"WatchFolders_InitLogs", 0, 0},
+                                           RouteCase{"watchfolders_initlogs", 0, 0},
+                                           RouteCase{"WATCHFOLDERS_INITLOGS", 0, 0},
+                                           RouteCase{"WatchFolders_Timer ", 1, 2},
+                                           RouteCase{"Hello", 1, 2}));
+
+// ---- the refresh roads -----------------------------------------------------------------------
+
+TEST_F(PluginTest, InitBuildsMissingLogsInANewLogDirectoryAndKeepsExistingOnes) {
+  logs_ = Temp("new\\deeper\\logs\\");  // none of it exists yet
+  Configure(logs_, 2);
+  const std::string music = MakeMusic("music");
+  const std::string video = MakeMusic("video");
+  AddFolder(0, music, 0);
+  AddFolder(1, video, 1);
+
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(video), ReadFileBytes(ScanLog(video)));
+  EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_EQ(0, GetRegDword(Subkey(1), "Dirty"));
+  EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
+
+  // A second init keeps the existing log byte for byte and rotates nothing.
+  WriteFileBytes(music + "\\new.mp3", "data");
+  SetRegDword(Subkey(0), "Dirty", 1);
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_FALSE(PathExists(PreviousLog(music)));
+  EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_EQ((std::vector<std::string>{Stem(music) + "scan.log", Stem(video) + "scan.log"}),
+            NumberedFolderLogs());
+}
+
+TEST_F(PluginTest, TimerRescansDirtyFoldersAndAppendsTheirAdditions) {
+  Configure(logs_, 2);
+  const std::string music = MakeMusic("music");
+  const std::string video = MakeMusic("video");
+  AddFolder(0, music, 0);
+  AddFolder(1, video, 0);
+  Send("WatchFolders_InitLogs");
+  WriteFileBytes(logs_ + "fldrscan.out", "left by the host\r\n");
+
+  WriteFileBytes(music + "\\e.mp3", "data");
+  DeleteFileA((music + "\\a.mp3").c_str());
+  WriteFileBytes(video + "\\v.mp3", "data");
+  Send("WatchFolder0");
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
+  Send("WatchFolders_Timer");
+
+  // Additions only; the deleted a.mp3 leaves no trace, and video (not dirty) is not rescanned.
+  EXPECT_EQ("left by the host\r\n" + music + "\\e.mp3\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(PreviousLog(music)));
+  EXPECT_EQ(music + "\\e.mp3\r\n" + music + "\\Live\\c.wav\r\n", ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(video), ReadFileBytes(ScanLog(video)));
+  EXPECT_FALSE(PathExists(PreviousLog(video)));
+
+  // Not flagged again: the next timer leaves everything as it is.
+  Send("WatchFolders_Timer");
+  EXPECT_EQ("left by the host\r\n" + music + "\\e.mp3\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+}
+
+TEST_F(PluginTest, FirstScanInTimerModeAppendsNothing) {
+  Configure(logs_, 1);
+  const std::string music = MakeMusic();
+  AddFolder(0, music, 1);
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
+}
+
+TEST_F(PluginTest, PurgeReportsEveryFileOnceAndLeavesAnEmptyLog) {
+  Configure(logs_, 1);
+  const std::string music = MakeMusic();
+  AddFolder(0, music, 0);
+  Send("WatchFolders_InitLogs");
+
+  Send("Purge:" + music);
+  const std::string removed = "-" + music + "\\a.mp3\r\n-" + music + "\\Live\\c.wav\r\n";
+  EXPECT_EQ(removed, ReadFileBytes(logs_ + "fldrscan2.out"));
+  EXPECT_EQ("", ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty")) << "a purge touches no flag";
+
+  Send("purge " + music + "\\");  // same folder, other separator, trailing backslash
+  EXPECT_EQ(removed, ReadFileBytes(logs_ + "fldrscan2.out"));
+  EXPECT_EQ("", ReadFileBytes(ScanLog(music)));
+}
+
+TEST_F(PluginTest, PurgeWithoutScanLogReportsTheOldPreviousLog) {
+  Configure(logs_, 0);
+  const std::string music = Temp("gone");
+  CreateDirectoryA(logs_.c_str(), nullptr);
+  WriteFileBytes(PreviousLog(music), music + "\\old.mp3\r\n");
+  Send("Purge:" + music);
+  EXPECT_EQ("-" + music + "\\old.mp3\r\n", ReadFileBytes(logs_ + "fldrscan2.out"));
+}
+
+TEST_F(PluginTest, SkipFolderScanKeepsFlagsSoDirtyFoldersAreRescannedEveryTime) {
+  Configure(logs_, 1);
+  const std::string music = MakeMusic();
+  AddFolder(0, music, 1);
+  SetRegDword(kPreferences, "SkipFolderScan", 1);
+
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
+
+  WriteFileBytes(music + "\\z.wma", "data");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(music + "\\z.wma\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
+
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
+}
+
+TEST_F(PluginTest, DirtyTwoIsNotHonouredByTheTimer) {
+  Configure(logs_, 1);
+  AddFolder(0, MakeMusic(), 2);
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(2, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_FALSE(PathExists(logs_));
+}
+
+TEST_F(PluginTest, NumFoldersBeyondTheKeysCreatesNothingForTheMissingOnes) {
+  Configure(logs_, 3);
+  const std::string music = MakeMusic("music");
+  const std::string video = MakeMusic("video");
+  AddFolder(0, music, 1);
+  AddFolder(1, video, 1);
+
+  Send("WatchFolders_Timer");
+  EXPECT_FALSE(KeyExists(Subkey(2)));
+  Send("WatchFolders_InitLogs");
+  EXPECT_FALSE(KeyExists(Subkey(2)));
+  EXPECT_EQ((std::vector<std::string>{Stem(music) + "scan.log", Stem(video) + "scan.log"}),
+            NumberedFolderLogs());
+  EXPECT_TRUE(ListFolder(cwd_).empty());
+}
+
+TEST_F(PluginTest, HugeNumFoldersStillReachesEveryExistingEntryAndEnds) {
+  // One registry read per number up to 4,294,967,295 would freeze the host for hours.
+  Configure(logs_, 0xFFFFFFFF);
+  const std::string music = MakeMusic("music");
+  const std::string video = MakeMusic("video");
+  AddFolder(0, music, 0);
+  AddFolder(2, video, 0);  // a hole at 1
+  SetRegDword(kWatchFolders + "\\WatchFolder02", "Dirty", 1);  // not a number the host writes
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(video), ReadFileBytes(ScanLog(video)));
+  EXPECT_FALSE(KeyExists(Subkey(1)));
+  EXPECT_FALSE(KeyExists(Subkey(3)));
+
+  WriteFileBytes(video + "\\new.mp3", "data");
+  Send("WatchFolder2");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(video + "\\new.mp3\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+}
+
+// A host thread of its own: adds a file, sends the notice and the timer, kRounds times.
+struct HostThread {
+  static constexpr int kRounds = 15;
+  EventCallbackFunction send;
+  std::string music;
+  char tag;
+
+  static DWORD WINAPI Run(void* argument) {
+    auto* self = static_cast<HostThread*>(argument);
+    for (int round = 0; round < kRounds; ++round) {
+      WriteFileBytes(self->music + "\\" + self->tag + std::to_string(round) + ".mp3", "data");
+      self->send("WatchFolder0");
+      self->send("WatchFolders_Timer");
+    }
+    return 0;
+  }
+};
+
+TEST_F(PluginTest, TwoHostThreadsAtOnceLoseAndRepeatNothing) {
+  Configure(logs_, 1);
+  const std::string music = MakeMusic("music");
+  AddFolder(0, music, 0);
+  Send("WatchFolders_InitLogs");
+
+  // Each thread adds its own files and has them picked up; the events interleave freely.
+  HostThread first{dll_->Callback(), music, 'x'}, second{dll_->Callback(), music, 'y'};
+  HANDLE threads[] = {CreateThread(nullptr, 0, HostThread::Run, &first, 0, nullptr),
+                      CreateThread(nullptr, 0, HostThread::Run, &second, 0, nullptr)};
+  ASSERT_TRUE(threads[0] && threads[1]);
+  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  CloseHandle(threads[0]);
+  CloseHandle(threads[1]);
+  Send("WatchFolder0");
+  Send("WatchFolders_Timer");
+
+  // Every new file exactly once, and the scan log is whole.
+  constexpr int kRounds = HostThread::kRounds;
+  const std::string changes = ReadFileBytes(logs_ + "fldrscan.out");
+  std::vector<std::string> expected;
+  for (char tag : {'x', 'y'}) {
+    for (int round = 0; round < kRounds; ++round) {
+      const std::string line = music + "\\" + tag + std::to_string(round) + ".mp3\r\n";
+      size_t count = 0;
+      for (size_t at = changes.find(line); at != std::string::npos; at = changes.find(line, at + 1)) {
+        ++count;
+      }
+      EXPECT_EQ(1u, count) << line;
+    }
+  }
+  const std::string log = ReadFileBytes(ScanLog(music));
+  EXPECT_EQ(2u * kRounds + 2u, static_cast<size_t>(std::count(log.begin(), log.end(), '\n')));
+}
+
+TEST_F(PluginTest, EmptyFolderIsSkippedAndNothingIsScannedInItsPlace) {
+  Configure(logs_, 2);
+  const std::string music = MakeMusic();
+  SetRegString(Subkey(0), "Folder", "");
+  SetRegDword(Subkey(0), "Dirty", 1);
+  AddFolder(1, music, 1);
+
+  for (const char* event : {"WatchFolders_Timer", "WatchFolders_InitLogs"}) {
+    Send(event);
+    EXPECT_EQ(std::vector<std::string>{Stem(music) + "scan.log"}, NumberedFolderLogs()) << event;
+    EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty")) << event;
+    EXPECT_TRUE(ListFolder(cwd_).empty()) << event;
+  }
+}
+
+TEST_F(PluginTest, FolderTooLongForTheLogNamesIsSkipped) {
+  Configure(logs_, 2);
+  const std::string music = MakeMusic();
+  // 300 characters: within the 512-byte registry buffer, beyond the 259 of a scan-log stem.
+  const std::string long_folder = "C:\\" + std::string(297, 'x');
+  AddFolder(0, long_folder, 1);
+  AddFolder(1, music, 1);
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_EQ(0, GetRegDword(Subkey(1), "Dirty"));
+  EXPECT_EQ(std::vector<std::string>{Stem(music) + "scan.log"}, NumberedFolderLogs());
+
+  Send("Purge:" + long_folder);
+  EXPECT_FALSE(PathExists(logs_ + "fldrscan2.out"));
+}
+
+TEST_F(PluginTest, LogPathThatDoesNotFitIsNeverReplacedByTheCurrentDirectory) {
+  const std::string music = MakeMusic();
+  AddFolder(0, music, 1);
+  SetRegDword(kWatchFolders, "NumFolders", 1);
+
+  // Too long for the refresh's 512 bytes: no folder can be logged, none is touched.
+  SetRegString(kWatchFolders, "LogPath", Temp(std::string(600, 'p')) + "\\");
+  Send("WatchFolders_InitLogs");
+  Send("WatchFolders_Timer");
+  Send("Purge:" + music);
+  EXPECT_TRUE(ListFolder(cwd_).empty());
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
+
+  // 300 characters: too long for the purge's 260 bytes.
+  SetRegString(kWatchFolders, "LogPath", Temp(std::string(300, 'p')) + "\\");
+  Send("Purge:" + music);
+  EXPECT_TRUE(ListFolder(cwd_).empty());
+}
+
+TEST_F(PluginTest, WithoutLogPathTheFilesGoToTheCurrentDirectory) {
+  SetRegDword(kWatchFolders, "NumFolders", 1);
+  const std::string music = MakeMusic();
+  AddFolder(0, music, 1);
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(MusicLog(music), ReadFileBytes(cwd_ + "\\" + Stem(music) + "scan.log"));
+}
+
+// ---- the pictures folder ---------------------------------------------------------------------
+
+const std::string kPicturesSubkey = kWatchFolders + "\\WatchFolderPicture";
+
+class PicturesTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    CreateDirectoryA((pictures_ + "\\2026").c_str(), nullptr);
+    for (const char* file : {"beach.jpg", "notes.txt", "2026\\harbour.png", "song.mp3"}) {
+      WriteFileBytes(pictures_ + "\\" + file, "data");
+    }
+    Configure(logs_, 0);
+  }
+  std::string Changes() const { return ReadFileBytes(logs_ + "fldrscan2.out"); }
+  std::string Picture(const char* name) const { return pictures_ + "\\" + name + "\r\n"; }
+};
+
+TEST_F(PicturesTest, InitReportsEveryPictureAsAddedAndClearsTheFlag) {
+  SetRegDword(kPicturesSubkey, "Dirty", 1);
+  CreateDirectoryA(logs_.c_str(), nullptr);
+  Send("WatchFolders_InitLogs");
+  // Only the image list counts here: the song and the text file are not pictures.
+  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), Changes());
+  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), ReadFileBytes(ScanLog(pictures_)));
+  EXPECT_EQ("", ReadFileBytes(PreviousLog(pictures_)));
+  EXPECT_EQ(0, GetRegDword(kPicturesSubkey, "Dirty"));
+}
+
+TEST_F(PicturesTest, InitWithoutTheLogFolderCreatesItAndReportsNothing) {
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), ReadFileBytes(ScanLog(pictures_)));
+  EXPECT_FALSE(PathExists(logs_ + "fldrscan2.out"));
+}
+
+TEST_F(PicturesTest, TimerReportsAdditionsThenRemovalsOnlyWhenDirty) {
+  CreateDirectoryA(logs_.c_str(), nullptr);
+  Send("WatchFolders_InitLogs");
+  const std::string after_init = Changes();
+  WriteFileBytes(pictures_ + "\\new.png", "data");
+  DeleteFileA((pictures_ + "\\beach.jpg").c_str());
+
+  Send("WatchFolders_Timer");  // not dirty: nothing happens
+  EXPECT_EQ(after_init, Changes());
+
+  Send("WatchFolderPicture");
+  EXPECT_EQ(1, GetRegDword(kPicturesSubkey, "Dirty"));
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(after_init + Picture("new.png") + "-" + Picture("beach.jpg"), Changes());
+  EXPECT_EQ(0, GetRegDword(kPicturesSubkey, "Dirty"));
+}
+
+TEST_F(PicturesTest, SkipFolderScanKeepsThePicturesFlagSoEveryTimerRescans) {
+  CreateDirectoryA(logs_.c_str(), nullptr);
+  Send("WatchFolders_InitLogs");
+  const std::string after_init = Changes();
+  SetRegDword(kPicturesSubkey, "Dirty", 1);
+  SetRegDword(kPreferences, "SkipFolderScan", 1);
+  WriteFileBytes(pictures_ + "\\one.jpg", "data");
+  Send("WatchFolders_Timer");
+  WriteFileBytes(pictures_ + "\\two.jpg", "data");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(after_init + Picture("one.jpg") + Picture("two.jpg"), Changes());
+  EXPECT_EQ(1, GetRegDword(kPicturesSubkey, "Dirty"));
+}
+
+TEST_F(PicturesTest, WithoutAnImageListEveryPictureOfTheLastScanIsReportedRemoved) {
+  CreateDirectoryA(logs_.c_str(), nullptr);
+  WriteFileBytes(ScanLog(pictures_), Picture("beach.jpg"));
+  formats_.reset();
+  formats_ = std::make_unique<FormatsIni>("[searchpatterns]\r\next1=*.mp3\r\n");
+  SetRegDword(kPicturesSubkey, "Dirty", 1);
+  Send("WatchFolders_Timer");
+  EXPECT_EQ("", ReadFileBytes(ScanLog(pictures_)));
+  EXPECT_EQ("-" + Picture("beach.jpg"), Changes());
+}
+
+}  // namespace
