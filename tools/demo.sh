@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The plug-in at work: builds a small sample library, runs the reference host watching it live
+# (one-second ticks), makes a few changes while it runs and shows what the host saw.
+#   tools/demo.sh <windows build dir>
+set -euo pipefail
+BUILD=$(cd "${1:?usage: demo.sh <windows build dir>}" && pwd)
+DEMO=$BUILD/demo
+HOST=$BUILD/tools/watchhost.exe
+PLUGIN=$BUILD/src/watchfolders.dll
+RUN=$BUILD/wine-run
+
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+file() { mkdir -p "$(dirname "$1")"; printf 'demo' > "$1"; }
+
+rm -rf "$DEMO"
+mkdir -p "$DEMO/logs"
+LIB=$DEMO/library
+file "$LIB/Music/Miles/So What.mp3"
+file "$LIB/Music/Miles/Blue in Green.flac"
+file "$LIB/Music/Miles/liner notes.txt"
+file "$LIB/Music/Live/Encore.wma"
+file "$LIB/Video/Holiday 2025.mp4"
+file "$LIB/Pictures/beach.jpg"
+file "$LIB/Pictures/sunset.png"
+file "$LIB/Pictures/readme.txt"
+
+say "sample library in $LIB"
+(cd "$LIB" && find . -type f | sort | sed 's|^\./|  |')
+
+"$RUN" --start
+LOG=$DEMO/host.log
+: > "$LOG"
+say "watchhost watch (the plug-in's init event, then one tick a second)"
+"$RUN" "$HOST" watch --plugin "$(winpath "$PLUGIN")" --logs "$(winpath "$DEMO/logs")" \
+    --folder "$(winpath "$LIB/Music")" --folder "$(winpath "$LIB/Video")" \
+    --pictures "$(winpath "$LIB/Pictures")" --interval 1 --rescan-every 5 >"$LOG" 2>&1 &
+HOST_PID=$!
+tail -n +1 -f "$LOG" --pid "$HOST_PID" &
+TAIL_PID=$!
+stop() { kill -INT "$HOST_PID" 2>/dev/null || true; wait "$HOST_PID" 2>/dev/null || true; kill "$TAIL_PID" 2>/dev/null || true; "$RUN" --stop; }
+trap stop EXIT
+
+for _ in $(seq 100); do grep -q '^watching' "$LOG" && break; sleep 0.1; done
+sleep 2
+
+say "add a song and a text file (only the song is media)"
+file "$LIB/Music/Live/Autumn Leaves.mp3"
+file "$LIB/Music/Live/setlist.txt"
+sleep 3
+
+say "delete a song (watched folders report additions only)"
+rm "$LIB/Music/Miles/Blue in Green.flac"
+sleep 3
+
+say "rename a video"
+mv "$LIB/Video/Holiday 2025.mp4" "$LIB/Video/Holiday 2025 (cut).mp4"
+sleep 3
+
+say "a picture in, a picture out (the pictures list reports both)"
+file "$LIB/Pictures/2026/harbour.jpg"
+rm "$LIB/Pictures/sunset.png"
+sleep 3
+
+say "stop the host (Ctrl+C)"
+trap - EXIT
+stop
+say "scan logs the plug-in keeps in $DEMO/logs"
+ls "$DEMO/logs"

@@ -1,0 +1,51 @@
+#include "changelists.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+const char* const kLists[] = {"fldrscan.out", "fldrscan2.out"};
+
+}  // namespace
+
+std::vector<ChangeEntry> ReadChangeLists(const std::string& log_path, bool consume) {
+  std::vector<ChangeEntry> entries;
+  for (const char* list : kLists) {
+    const std::string path = log_path + list;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) continue;
+    std::string line;
+    for (int c; (c = std::fgetc(file)) != EOF || !line.empty();) {
+      if (c != EOF && c != '\n') {
+        line.push_back(static_cast<char>(c));
+        continue;
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) {
+        const bool removed = line[0] == '-';
+        entries.push_back({list, removed, removed ? line.substr(1) : line});
+      }
+      line.clear();
+      if (c == EOF) break;
+    }
+    std::fclose(file);
+    if (consume) {
+      // The plug-in only appends; emptying the list marks these entries as handled.
+      FILE* emptied = std::fopen(path.c_str(), "wb");
+      if (emptied) std::fclose(emptied);
+    }
+  }
+  return entries;
+}
+
+void PrintChanges(const std::vector<ChangeEntry>& entries) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  for (const ChangeEntry& entry : entries) {
+    std::printf("%02u:%02u:%02u %-13s %c %s\n", now.wHour, now.wMinute, now.wSecond,
+                entry.list.c_str(), entry.removed ? '-' : '+', entry.path.c_str());
+  }
+  std::fflush(stdout);
+}
