@@ -1,0 +1,61 @@
+// The pictures refresh when the system knows of no pictures folder at all: no preference, no
+// shell module, no classic folder. No Wine prefix lacks one, so the lookup's platform table is
+// replaced by one where every call fails.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "plugin/refresh.h"
+#include "shellfolders/mediafolderplatform.h"
+#include "shellfolders/widestring.h"
+#include "testsupport.h"
+
+namespace {
+
+const std::string kPicturesKey =
+    "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders\\WatchFolderPicture";
+
+LSTATUS NoPreference(HKEY, const wchar_t*, const wchar_t*, WideString&) {
+  return ERROR_FILE_NOT_FOUND;
+}
+HMODULE WINAPI NoModule(const char*) {
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+HRESULT WINAPI NoFolder(HWND, int, HANDLE, DWORD, char*) { return E_FAIL; }
+
+class NoPicturesFolder : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    platform_ = GetMediaFolderPlatform();
+    platform_.readRegistryStringW = NoPreference;
+    platform_.loadLibraryA = NoModule;
+    platform_.shGetFolderPathA = NoFolder;
+    SetMediaFolderPlatformForTesting(&platform_);
+    temp_ = std::make_unique<TempFolder>("nopictures");
+    logs_ = *temp_ / "logs\\";
+    CreateDirectoryA(logs_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    SetMediaFolderPlatformForTesting(nullptr);
+    temp_.reset();
+    RegistryTest::TearDown();
+  }
+
+  MediaFolderPlatform platform_{};
+  std::unique_ptr<TempFolder> temp_;
+  std::string logs_;
+};
+
+TEST_F(NoPicturesFolder, FlagKeepsItsValueAndNothingIsWritten) {
+  for (bool init_mode : {false, true}) {
+    SetRegDword(kPicturesKey, "Dirty", 1);
+    RefreshPicturesFolder(logs_.c_str(), init_mode);
+    EXPECT_EQ(1, GetRegDword(kPicturesKey, "Dirty")) << init_mode;
+    EXPECT_TRUE(ListFolder(logs_).empty()) << init_mode;
+  }
+}
+
+}  // namespace
