@@ -36,6 +36,9 @@ sleep 1
 echo x > "$WORK/music/new song.mp3"
 echo x > "$WORK/music/notes.txt"
 wait_for "fldrscan.out  + $(winpath "$WORK/music/new song.mp3")" 15 || fail "the new song was not reported"
+# Below the top level Wine sends no change notice: the periodic rescan (every 3 ticks) finds it.
+echo x > "$WORK/music/old/nested.mp3"
+wait_for "fldrscan.out  + $(winpath "$WORK/music/old/nested.mp3")" 15 || fail "the nested song was not reported"
 rm "$WORK/pictures/gone.jpg"
 wait_for "fldrscan2.out - $(winpath "$WORK/pictures/gone.jpg")" 15 || fail "the removed picture was not reported"
 grep -q 'notes.txt' "$WORK/host.log" && fail "a non-media file was reported"
