@@ -5,7 +5,6 @@
 #include "plugin/eventcallback.h"
 #include "plugin/refresh.h"
 #include "prefs/prefs.h"
-#include "scan/compare.h"
 #include "scan/mediatype.h"
 #include "scan/scanlog.h"
 #include "shellfolders/picturesfolder.h"
@@ -15,15 +14,7 @@
 namespace {
 
 constexpr char kPicturesSubkey[] = "WatchFolderPicture";
-
-// Leaves an empty scan log in place, so that the rebuild rotates it into the previous scan log
-// and the comparison reports every picture now present as an addition. No directories are made
-// for it: when the log folder is missing, the rebuild creates it and there is nothing to compare.
-void CreateEmptyScanLog(const char* folder, const char* log_prefix) {
-  ScanLogNames names;
-  if (!FormScanLogNames(folder, log_prefix, &names)) return;
-  if (FILE* file = std::fopen(names.log, "w")) std::fclose(file);
-}
+constexpr std::size_t kChangeListBuffer = 520;
 
 }  // namespace
 
@@ -42,10 +33,21 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
   if (wide_folder.IsEmpty() || !WideToAnsi(wide_folder.CStr(), folder) || folder.IsEmpty()) return;
   if (!FolderFitsScanLogs(folder.CStr(), log_prefix, kPicturesChangeList)) return;
 
-  SetFolderDirty(kPicturesSubkey, false);
   ByteString image_patterns;
   GetImageExtensions(image_patterns);
-  if (init_mode) CreateEmptyScanLog(folder.CStr(), log_prefix);
-  RebuildScanLog(folder.CStr(), log_prefix, false, false, image_patterns.CStr());
-  CompareScanLogs(folder.CStr(), log_prefix, kPicturesChangeList, true);
+  char change_list[kChangeListBuffer] = {};
+  if (!ComposeChangeListPath(log_prefix, kPicturesChangeList, change_list, sizeof(change_list))) return;
+
+  ScanLogUpdate update;
+  update.patterns = image_patterns.CStr();
+  update.change_list = change_list;
+  update.removals = true;
+  // Init mode measures the scan against an empty one, so every picture present is reported; with
+  // no log folder yet there is nothing to measure against and nothing is reported.
+  update.everything_new = init_mode;
+  // As for the numbered folders, the flag is cleared only once the new scan log is in place: an
+  // unreachable pictures folder keeps its scan logs and its flag, and is tried again.
+  if (UpdateScanLog(folder.CStr(), log_prefix, update) == ScanLogOutcome::kUpdated) {
+    SetFolderDirty(kPicturesSubkey, false);
+  }
 }

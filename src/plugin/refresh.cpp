@@ -6,7 +6,6 @@
 #include "plugin/eventcallback.h"
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
-#include "scan/compare.h"
 #include "scan/scanlog.h"
 
 namespace {
@@ -84,6 +83,8 @@ void RefreshWatchFolders(bool init_mode) {
   DWORD count = 0;
   ReadPrefDword(true, "NumFolders", 0, &count, kWatchFoldersKey);
   count = ExistingFolderBound(count);
+  char change_list[kMaxFileNameLength + 1] = {};
+  ComposeChangeListPath(log_prefix, kWatchChangeList, change_list, sizeof(change_list));
 
   for (DWORD i = 0; i < count; ++i) {
     char key_path[kKeyPathBuffer] = {};
@@ -98,11 +99,22 @@ void RefreshWatchFolders(bool init_mode) {
     // Skipped whole, flag included: there is nothing to rescan until the host fixes the entry.
     if (!FolderFitsScanLogs(folder, log_prefix, kWatchChangeList)) continue;
 
-    char name[kSubkeyNameBuffer] = {};
-    std::snprintf(name, sizeof(name), "WatchFolder%lu", static_cast<unsigned long>(i));
-    SetFolderDirty(name, false);
-    RebuildScanLog(folder, log_prefix, init_mode, false, nullptr);
-    if (!init_mode) CompareScanLogs(folder, log_prefix, kWatchChangeList, false);
+    ScanLogUpdate update;
+    update.init_mode = init_mode;
+    if (!init_mode) update.change_list = change_list;
+    const ScanLogOutcome outcome = UpdateScanLog(folder, log_prefix, update);
+    // The flag is cleared only once the new scan log is in place: a host that dies during the
+    // scan, a folder that cannot be reached and a change list that cannot be written all leave
+    // it set, and a later timer does the work again. Notices sent meanwhile wait for this event
+    // to finish, so none of them is cleared unseen. Init mode keeps a scan log without looking
+    // at the folder, so a flag of 1 (changes not yet reported, perhaps from a host that died in
+    // the middle of a timer) is left for the timer rather than cleared unseen.
+    const bool done = outcome == ScanLogOutcome::kUpdated || (outcome == ScanLogOutcome::kKept && dirty != 1);
+    if (done) {
+      char name[kSubkeyNameBuffer] = {};
+      std::snprintf(name, sizeof(name), "WatchFolder%lu", static_cast<unsigned long>(i));
+      SetFolderDirty(name, false);
+    }
   }
 
   RefreshPicturesFolder(log_prefix, init_mode);
@@ -113,6 +125,19 @@ void PurgeFolder(const char* folder) {
   char log_prefix[kPurgeLogPathBuffer] = {};
   if (!ReadLogPrefix(log_prefix, sizeof(log_prefix))) return;
   if (!FolderFitsScanLogs(folder, log_prefix, kPicturesChangeList)) return;
-  RebuildScanLog(folder, log_prefix, false, true, nullptr);
-  CompareScanLogs(folder, log_prefix, kPicturesChangeList, true);
+  char change_list[kMaxFileNameLength + 1] = {};
+  ComposeChangeListPath(log_prefix, kPicturesChangeList, change_list, sizeof(change_list));
+  // The removals are written before the scan log is emptied: a host killed in between purges
+  // again and reports them once more rather than never.
+  ScanLogUpdate update;
+  update.rotate_only = true;
+  update.change_list = change_list;
+  update.removals = true;
+  UpdateScanLog(folder, log_prefix, update);
+}
+
+bool ComposeChangeListPath(const char* log_prefix, const char* change_list, char* destination,
+                           std::size_t size) {
+  const int length = std::snprintf(destination, size, "%s%s", log_prefix, change_list);
+  return length >= 0 && static_cast<std::size_t>(length) < size;
 }

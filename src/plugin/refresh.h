@@ -1,6 +1,8 @@
 // The work behind the host's refresh and purge events.
 #pragma once
 
+#include <cstddef>
+
 // Timer mode (false) rescans the dirty numbered folders and reports additions to
 // "fldrscan.out"; init mode (true) builds the scan logs that are missing. Both end with the
 // pictures folder.
@@ -17,3 +19,7 @@ extern const char kPicturesChangeList[];
 // True when the folder is not empty and it, and every file name made from it and the log prefix,
 // fit the buffers of the scan-log code; a folder that does not is skipped, never cut.
 bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list);
+
+// The change list's full path (prefix + name) into the buffer; false when it does not fit.
+bool ComposeChangeListPath(const char* log_prefix, const char* change_list, char* destination,
+                           std::size_t size);

@@ -17,11 +17,11 @@ bool ReadPrefString(bool current_user, const char* name, const char* default_tex
 }
 
 bool ReadPrefString(bool current_user, const char* name, const char* default_text,
-                    char* destination, DWORD size, const char* subkey, bool* too_long) {
-  if (too_long) *too_long = false;
+                    char* destination, DWORD size, const char* subkey, bool* unusable) {
+  if (unusable) *unusable = false;
   RegKey key;
   if (!key.OpenForRead(RootOf(current_user), subkey)) return false;
-  return key.ReadString(name, default_text, destination, size, too_long);
+  return key.ReadString(name, default_text, destination, size, unusable);
 }
 
 bool ReadPrefDword(bool current_user, const char* name, DWORD default_value,

@@ -14,9 +14,10 @@ extern const char kWatchFoldersKey[];
 
 bool ReadPrefString(bool current_user, const char* name, const char* default_text,
                     char* destination, DWORD size, const char* subkey);
-// As above; *too_long (when given) is set when a REG_SZ value exists but does not fit size.
+// As above; *unusable (when given) is set when the value exists but is not a REG_SZ that fits
+// size: the default then stands in for a setting that was given, not for a missing one.
 bool ReadPrefString(bool current_user, const char* name, const char* default_text,
-                    char* destination, DWORD size, const char* subkey, bool* too_long);
+                    char* destination, DWORD size, const char* subkey, bool* unusable);
 bool ReadPrefDword(bool current_user, const char* name, DWORD default_value,
                    DWORD* destination, const char* subkey);
 // Creates the subkey when missing; true when the value was written.

@@ -68,8 +68,8 @@ bool RegKey::ReadString(const char* name, const char* default_text, char* destin
 }
 
 bool RegKey::ReadString(const char* name, const char* default_text, char* destination,
-                        DWORD size, bool* too_long) {
-  if (too_long) *too_long = false;
+                        DWORD size, bool* unusable) {
+  if (unusable) *unusable = false;
   // No buffer to terminate (or size + 1 would wrap): nothing is written.
   if (!key_ || !destination || size == 0 || size == MAXDWORD) return false;
 
@@ -92,12 +92,15 @@ bool RegKey::ReadString(const char* name, const char* default_text, char* destin
         return true;
       }
     }
-    if (too_long) *too_long = true;
+    if (unusable) *unusable = true;
     CopyDefault(default_text, destination, size);
     return false;
   }
 
   // Missing value or any other type (REG_EXPAND_SZ is not expanded, REG_MULTI_SZ not joined).
+  // A value of another type is still a setting the host made: "LogPath" as REG_EXPAND_SZ must not
+  // send the logs to the current directory as a missing one does.
+  if (unusable) *unusable = status == ERROR_SUCCESS || status == ERROR_MORE_DATA;
   std::memset(destination, 0, size);
   CopyDefault(default_text, destination, size);
   return false;

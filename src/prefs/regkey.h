@@ -27,10 +27,11 @@ class RegKey {
   // A string that needs all size bytes for its characters leaves no room for the terminator and
   // counts as too long: the default, not a cut copy, since a cut path names another place.
   bool ReadString(const char* name, const char* default_text, char* destination, DWORD size);
-  // As above; *too_long (when given) tells a REG_SZ that did not fit from a missing value, for
-  // callers that must not use the default in its place.
+  // As above; *unusable (when given) tells a value that is there but unusable (a REG_SZ that
+  // does not fit, or any other type) from a missing one, for callers that must not use the
+  // default in its place.
   bool ReadString(const char* name, const char* default_text, char* destination, DWORD size,
-                  bool* too_long);
+                  bool* unusable);
   // REG_DWORD; the default otherwise.
   bool ReadDword(const char* name, DWORD default_value, DWORD* destination);
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,14 @@ void AppendMissingByRereading(std::FILE* source, std::FILE* reference, std::FILE
 }
 
 void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool removals) {
+  if (!previous) {
+    // An empty previous scan: every line is new and nothing can be gone.
+    LogReader reader(current);
+    const char* line;
+    std::size_t length;
+    while (reader.Next(&line, &length)) WriteEntry(out, "", line, length);
+    return;
+  }
   IndexedLog indexed;
   if (g_indexRefused || !indexed.Load(previous)) {
     for (std::FILE* file : {previous, current}) {
@@ -100,6 +109,47 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
   if (!changes.Open(changeListName, "a")) return false;
 
   AppendChanges(previous.Get(), current.Get(), changes.Get(), removals);
+  return true;
+}
+
+namespace {
+
+// A process killed while appending may have left half a line at the end of the change list. The
+// next entry must not be glued to it, or the host would read one name made of two: the torn line
+// is ended first (it stays unreadable, but alone).
+void EndTornLine(const char* change_list) {
+  StdioFile check;
+  if (!check.Open(change_list, "rb")) return;
+  if (std::fseek(check.Get(), -1, SEEK_END) != 0) return;  // empty
+  const int last = std::fgetc(check.Get());
+  check.Close();
+  if (last == '\n' || last == EOF) return;
+  StdioFile end;
+  if (!end.Open(change_list, "ab")) return;
+  std::fputs(last == '\r' ? "\n" : "\r\n", end.Get());
+}
+
+}  // namespace
+
+bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
+                          bool removals) {
+  if (!current_log || !change_list) return false;
+  StdioFile previous;
+  if (previous_log && !previous.Open(previous_log, "rb")) return false;
+  StdioFile current;
+  if (!current.Open(current_log, "rb")) return false;
+  EndTornLine(change_list);
+  StdioFile changes;
+  if (!changes.Open(change_list, "a")) return false;
+
+  AppendChanges(previous.Get(), current.Get(), changes.Get(), removals);
+  // The caller replaces the scan log once this answers true, and the next comparison starts from
+  // that: the entries must be on the disk by then, not in a buffer a killed process takes along.
+  // After the runtime's flush the bytes are the system's; closing cannot lose them any more.
+  std::FILE* out = changes.Get();
+  if (std::fflush(out) != 0 || std::ferror(out)) return false;
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
+  if (handle != INVALID_HANDLE_VALUE) FlushFileBuffers(handle);
   return true;
 }
 

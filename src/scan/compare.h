@@ -14,5 +14,15 @@
 bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
                      bool removals);
 
+// The comparison between two named scan logs, for a refresh that writes its new scan under a
+// temporary name: appends to the change list (its full path) the lines of current_log that
+// previous_log lacks and, with removals, "-" and the lines of previous_log that current_log
+// lacks; previous_log null stands for an empty previous scan. The change list is flushed to the
+// disk and closed before the answer: true only when every entry was written, so a caller may
+// then let the new scan replace the old one. False, with nothing written, when a file cannot be
+// opened; false after a write error, when some entries may be on the disk.
+bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
+                          bool removals);
+
 // Test seam: while set, the comparison acts as if memory for the index were refused.
 void SetCompareIndexRefusedForTesting(bool refused);

@@ -1,12 +1,17 @@
 #include "scan/scanlog.h"
 
 #include <windows.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "prefs/fileutil.h"
 #include "scan/asciifold.h"
+#include "scan/compare.h"
+#include "scan/logreader.h"
 #include "scan/scanner.h"
 #include "scan/stdiofile.h"
 #include "text/bytestring.h"
@@ -25,6 +30,83 @@ bool OpenLogForWriting(const char* name, StdioFile& file) {
   if (lastBackslash < 0) return false;
   if (!CreateDirectoryChain(path.Left(lastBackslash))) return false;
   return file.Open(name, "w");
+}
+
+// True when the directory the log file goes into exists (no directory part: the current one).
+bool LogDirectoryExists(const char* name) {
+  const ByteString path(name);
+  const int lastBackslash = path.ReverseFind('\\');
+  if (lastBackslash < 0) return true;
+  const DWORD attributes = GetFileAttributesA(path.Left(lastBackslash).CStr());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Flushes the scan to the disk and closes it; false when any of it may be missing.
+bool FinishFile(StdioFile& file) {
+  std::FILE* out = file.Get();
+  bool written = std::fflush(out) == 0 && !std::ferror(out);
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
+  if (written && handle != INVALID_HANDLE_VALUE) written = FlushFileBuffers(handle) != 0;
+  file.Close();
+  return written;
+}
+
+// True when the line lies below the directory (as "C:\Music\Live\", ASCII case ignored).
+bool LineIsBelow(const char* line, std::size_t length, const std::string& directory) {
+  if (length <= directory.size() || directory.size() >= kLogLineSize) return false;
+  char foldedLine[kLogLineSize];
+  char foldedDirectory[kLogLineSize];
+  // The directory ends in a one-byte backslash, so folding the line's start alone folds it alike.
+  FoldAsciiCase(line, directory.size(), foldedLine);
+  FoldAsciiCase(directory.data(), directory.size(), foldedDirectory);
+  return std::memcmp(foldedLine, foldedDirectory, directory.size()) == 0;
+}
+
+// Copies the old scan's lines below the directories that could not be listed into the new scan:
+// not listed is not gone. They go after the walk's own lines; the comparison tests membership.
+bool CarryUnlistedLines(const char* baseline, const std::vector<std::string>& unlisted, std::FILE* out) {
+  StdioFile old;
+  if (!old.Open(baseline, "rb")) return false;
+  LogReader reader(old.Get());
+  const char* line;
+  std::size_t length;
+  while (reader.Next(&line, &length)) {
+    for (const std::string& directory : unlisted) {
+      if (LineIsBelow(line, length, directory)) {
+        std::fwrite(line, 1, length, out);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+enum class WalkResult { kComplete, kUnreachable, kFailed };
+
+// Walks the folder into out. A directory below it that cannot be listed keeps the old scan's
+// lines under it; the folder itself unlisted, or a walk that cannot say what it missed, fails.
+WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char* baseline, std::FILE* out) {
+  // Drive ("C:" or nothing) and directory without its trailing backslash, as _splitpath would
+  // give them for a path that ends in a backslash.
+  const std::size_t folderLength = std::strlen(names.folder);
+  const std::size_t driveLength = names.folder[0] && names.folder[1] == ':' ? 2 : 0;
+  char drive[3] = {};
+  std::memcpy(drive, names.folder, driveLength);
+  char directory[ScanLogNames::kFolderSize] = {};
+  std::memcpy(directory, names.folder + driveLength, folderLength - driveLength - 1);
+  try {
+    std::vector<std::string> unlisted;
+    if (ScanFolderNotingUnlisted(drive, directory, out, patterns, &unlisted)) return WalkResult::kComplete;
+    // A missing drive, a vanished folder, access denied: an unreachable folder is not empty.
+    if (!unlisted.empty() && EqualsIgnoringAsciiCase(unlisted.front().c_str(), names.folder)) {
+      return WalkResult::kUnreachable;
+    }
+    if (unlisted.empty()) return WalkResult::kFailed;
+    if (baseline && !CarryUnlistedLines(baseline, unlisted, out)) return WalkResult::kFailed;
+    return WalkResult::kComplete;
+  } catch (...) {
+    return WalkResult::kFailed;
+  }
 }
 
 }  // namespace
@@ -60,34 +142,67 @@ bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* 
   FlattenPath(formed.folder, formed.stem);
   std::snprintf(formed.log, sizeof formed.log, "%s%sscan.log", log_prefix, formed.stem);
   std::snprintf(formed.previous, sizeof formed.previous, "%s%sscan2.log", log_prefix, formed.stem);
+  std::snprintf(formed.fresh, sizeof formed.fresh, "%s%sscan.new", log_prefix, formed.stem);
   *names = formed;
   return true;
 }
 
 void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, bool rotate_only,
                     const char* patterns) {
-  ScanLogNames names;
-  if (!FormScanLogNames(folder, log_prefix, &names)) return;
+  ScanLogUpdate update;
+  update.init_mode = init_mode;
+  update.rotate_only = rotate_only;
+  update.patterns = patterns;
+  UpdateScanLog(folder, log_prefix, update);
+}
 
-  if (FileExists(names.log)) {
-    if (init_mode && !rotate_only) return;
-    // Either may fail (no previous log, a locked file); the log is then truncated below.
-    DeleteFileA(names.previous);
-    MoveFileA(names.log, names.previous);
+ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const ScanLogUpdate& update) {
+  ScanLogNames names;
+  if (!FormScanLogNames(folder, log_prefix, &names)) return ScanLogOutcome::kFailed;
+
+  const bool logExists = FileExists(names.log);
+  if (logExists && update.init_mode && !update.rotate_only) return ScanLogOutcome::kKept;
+  // What the new scan is measured against: the scan log, or an old previous scan log when the
+  // scan log is missing (a purge reports that one), or nothing at all for a first scan.
+  const char* baseline = logExists ? names.log : (FileExists(names.previous) ? names.previous : nullptr);
+  // Asked before the new scan makes the log directory: a first scan into a new directory has no
+  // empty previous scan to be measured against.
+  const bool emptyPrevious = update.everything_new && LogDirectoryExists(names.log);
+
+  StdioFile fresh;
+  if (!OpenLogForWriting(names.fresh, fresh)) return ScanLogOutcome::kFailed;
+  std::setvbuf(fresh.Get(), nullptr, _IOFBF, kLogBufferSize);
+  const WalkResult walk = update.rotate_only ? WalkResult::kComplete
+                                             : WalkInto(names, update.patterns, baseline, fresh.Get());
+  const bool written = FinishFile(fresh);
+  if (walk != WalkResult::kComplete || !written) {
+    DeleteFileA(names.fresh);
+    return walk == WalkResult::kUnreachable ? ScanLogOutcome::kUnreachable : ScanLogOutcome::kFailed;
   }
 
-  StdioFile log;
-  if (!OpenLogForWriting(names.log, log)) return;
-  if (rotate_only) return;
-  std::setvbuf(log.Get(), nullptr, _IOFBF, kLogBufferSize);
+  if (update.change_list && (baseline || emptyPrevious)) {
+    const char* previous = emptyPrevious ? nullptr : baseline;
+    if (!AppendScanLogChanges(previous, names.fresh, update.change_list, update.removals)) {
+      // Not reported, so not replaced: the next rescan is measured against the same old scan.
+      DeleteFileA(names.fresh);
+      return ScanLogOutcome::kFailed;
+    }
+  }
 
-  // Drive ("C:" or nothing) and directory without its trailing backslash, as _splitpath would
-  // give them for a path that ends in a backslash.
-  const std::size_t folderLength = std::strlen(names.folder);
-  const std::size_t driveLength = names.folder[0] && names.folder[1] == ':' ? 2 : 0;
-  char drive[3] = {};
-  std::memcpy(drive, names.folder, driveLength);
-  char directory[ScanLogNames::kFolderSize] = {};
-  std::memcpy(directory, names.folder + driveLength, folderLength - driveLength - 1);
-  ScanFolder(drive, directory, log.Get(), patterns);
+  // Rotation. Until the rename the old scan log stays where it was, so a process killed in
+  // between leaves a state the next rescan repeats from; at no moment is the scan log missing.
+  if (emptyPrevious) {
+    // The empty scan it was measured against becomes the previous scan log, as the empty scan
+    // log made for a first pictures scan always was rotated into it.
+    if (std::FILE* empty = std::fopen(names.previous, "w")) std::fclose(empty);
+  } else if (logExists) {
+    // A failure leaves the previous scan log as it was, as a failed rotation always has.
+    CopyFileA(names.log, names.previous, FALSE);
+  }
+  if (!MoveFileExA(names.fresh, names.log, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // The scan log is held open elsewhere: the changes went out and will go out once more.
+    DeleteFileA(names.fresh);
+    return ScanLogOutcome::kFailed;
+  }
+  return ScanLogOutcome::kUpdated;
 }

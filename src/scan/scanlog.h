@@ -4,9 +4,19 @@
 // P + S + "scan2.log", where S is F with a backslash added (unless it ends in one) and every
 // '\' and ':' made '_'. Each line of a scan log is one media file's full path, CR LF on disk.
 //
-// Failures are silent: a folder that has no usable name (empty, 259 characters or more with its
-// backslash, or a prefix that makes a file name longer than 519) is left alone, and a scan log
-// that cannot be created even after its directories were made is simply missing.
+// A rescan never leaves a folder worse off than before it, whenever the process dies: the new
+// scan is written beside the scan log as P + S + "scan.new", compared with the old scan while
+// that is still in place, and only once its changes are on the disk does it become the scan log
+// (the old one copied to the previous scan log first, then the new one renamed over it). A
+// process killed at any point leaves the old scan log, so the next rescan repeats the work: a
+// change may be reported twice, never lost. The same holds for a walk that could not list the
+// watched folder itself (nothing changes at all) or some directory below it (the old scan's lines
+// under that directory are carried into the new scan, so no present file is reported removed).
+//
+// Cost: the walk, one comparison, one copy of the old scan log. Failures are silent: a folder that
+// has no usable name (empty, 259 characters or more with its backslash, or a prefix that makes a
+// file name longer than 519) is left alone, and so is one whose new scan or change list cannot be
+// written; only the outcome of UpdateScanLog tells them apart.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +25,35 @@
 bool FlattenPath(const char* source, char* destination);
 
 // Rotates (unless init_mode keeps an existing log) and rewrites the folder's scan log.
-// patterns: a pattern list, or null for the general list of formats.ini.
+// patterns: a pattern list, or null for the general list of formats.ini. UpdateScanLog without a
+// change list.
 void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, bool rotate_only,
                     const char* patterns);
+
+// What one folder's rescan is asked to do.
+struct ScanLogUpdate {
+  bool init_mode = false;    // an existing scan log is kept; only a missing one is written
+  bool rotate_only = false;  // nothing is walked: the new scan is empty (a purge)
+  const char* patterns = nullptr;      // null: the general list of formats.ini
+  const char* change_list = nullptr;   // the full path of the change list; null: no comparison
+  bool removals = false;               // report what disappeared as well
+  // Compare with an empty previous scan, which becomes the previous scan log, when the log
+  // directory exists already (the pictures folder's first scan); otherwise nothing is compared.
+  bool everything_new = false;
+};
+
+enum class ScanLogOutcome {
+  kUpdated,      // the new scan is the scan log, its changes are in the change list
+  kKept,         // init mode found a scan log and left it alone
+  kUnreachable,  // the folder itself could not be listed: no file was touched
+  kFailed,       // unusable names, or a file that could not be written: no log was touched
+};
+
+// The rescan of one folder. Without a previous scan (no scan log and no previous scan log) nothing
+// is compared. The comparison is made against the scan log, or when there is none against the
+// previous scan log; when the update completes, the previous scan log holds the old scan log's
+// bytes (kept as it was when there was none) and the scan log the new scan.
+ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const ScanLogUpdate& update);
 
 // The names that belong to one watched folder.
 struct ScanLogNames {
@@ -28,6 +64,7 @@ struct ScanLogNames {
   char stem[kStemSize];            // that folder flattened
   char log[kFileNameSize];         // prefix + stem + "scan.log"
   char previous[kFileNameSize];    // prefix + stem + "scan2.log"
+  char fresh[kFileNameSize];       // prefix + stem + "scan.new": a scan not yet in place
 };
 
 // Fills names for the folder and the log prefix (null counts as empty). False, with names

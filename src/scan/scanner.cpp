@@ -1,6 +1,7 @@
 #include "scan/scanner.h"
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,8 @@ struct ScanContext {
   char patterns[kPatternListSize] = {};
   ExtensionAnswers answers;
   bool complete = true;
+  // When asked for: the directories that could not be listed, as their lines would start.
+  std::vector<std::string>* unlisted = nullptr;
 };
 
 bool IsMedia(ScanContext& context, const char* extension) {
@@ -109,6 +112,95 @@ void WriteLine(FILE* out, const char* current, std::size_t currentLength, const 
   std::fwrite(line, 1, currentLength + nameLength + 1, out);
 }
 
+// Owns a handle from CreateFileA, which is invalid at INVALID_HANDLE_VALUE (not null).
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  ~FileHandle() {
+    if (IsValid()) CloseHandle(handle_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Wide text into the ANSI code page only when every character has its own spelling there. The
+// ANSI listing functions put '?' or a look-alike in place of a character the code page lacks
+// ("Dvořák" comes back as "Dvorak" under code page 1252, observed under Wine), and a path made
+// of such a name opens no file, or another one.
+bool ToAnsiExactly(const wchar_t* wide, char* destination, int size) {
+  // A UTF-8 code page spells every character, and the call refuses the default-char question.
+  const bool utf8 = GetACP() == CP_UTF8;
+  BOOL usedDefault = FALSE;
+  const int written = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
+                                          -1, destination, size, nullptr, utf8 ? nullptr : &usedDefault);
+  return written > 0 && !usedDefault;
+}
+
+// The extension of the entry's own name (after its last dot), spelt exactly: a short name's
+// extension is cut to three characters. False without a dot, or when the code page cannot spell
+// it (then no ANSI pattern list names it either).
+bool OwnExtension(const WIN32_FIND_DATAW& entry, char (&extension)[kPathSize]) {
+  const wchar_t* dot = std::wcsrchr(entry.cFileName, L'.');
+  return dot && ToAnsiExactly(dot + 1, extension, kPathSize);
+}
+
+// A directory's identity: the same by whatever path (link, junction, mount) it is reached.
+struct DirectoryId {
+  DWORD volume;
+  DWORD indexHigh;
+  DWORD indexLow;
+  bool operator==(const DirectoryId& other) const {
+    return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+  }
+};
+
+bool GetDirectoryId(const char* path, DirectoryId* id) {
+  // The identity needs no access rights; backup semantics let a directory be opened at all.
+  FileHandle directory(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!directory.IsValid() || !GetFileInformationByHandle(directory.Get(), &info)) return false;
+  *id = DirectoryId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return true;
+}
+
+// True when the subdirectory name of current, a link or junction, leads back to current or to a
+// directory above it: the walk through it would never end (a link to an ancestor, or two links
+// side by side, multiply the tree without bound). Only links can close such a loop, so ordinary
+// directories cost nothing here; a link costs one open per level of current.
+bool LeadsBackUp(const char* current, std::size_t currentLength, const char* name) {
+  char path[kPathSize] = {};
+  // Too long to be opened: its listing fails on its own.
+  if (currentLength + std::strlen(name) >= kPathSize) return false;
+  std::memcpy(path, current, currentLength);
+  BoundedAppend(path, name, sizeof path);
+  DirectoryId target;
+  if (!GetDirectoryId(path, &target)) return false;
+  // Each one-byte backslash of current ends one directory on the way down from the root; a trail
+  // byte 0x5C ends none.
+  char ancestor[kPathSize] = {};
+  for (const char* p = current; *p; p = MbNext(p)) {
+    if (!MbIsSingleByteAt(p, '\\')) continue;
+    const std::size_t length = static_cast<std::size_t>(p - current) + 1;
+    std::memcpy(ancestor, current, length);
+    ancestor[length] = '\0';
+    DirectoryId id;
+    if (GetDirectoryId(ancestor, &id) && id == target) return true;
+  }
+  return false;
+}
+
+// A directory that will not be listed: the walk is incomplete, and a caller that asked is told.
+void NoteUnlisted(ScanContext& context, const std::string& directory) {
+  context.complete = false;
+  if (context.unlisted) context.unlisted->push_back(context.drive + directory + '\\');
+}
+
 // Lists one directory: writes its media files and appends the directory parts of its
 // subdirectories to children, in listing order. False when it cannot be listed.
 bool ListDirectory(ScanContext& context, const std::string& directory, std::vector<std::string>& children) {
@@ -128,27 +220,54 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   std::memcpy(search, current, currentLength);
   search[currentLength] = '*';
 
+  // The seam, when set, stands in for the opening of the listing and may refuse it.
+  if (g_findFirstFile) {
+    WIN32_FIND_DATAA probe;
+    FindHandle gate(g_findFirstFile(search, &probe));
+    if (!gate.IsValid()) return false;
+  }
+  // Listed in UTF-16 and spelt in the code page here, where a name it cannot spell is seen.
+  wchar_t wideSearch[kPathSize] = {};
+  if (MultiByteToWideChar(CP_ACP, 0, search, -1, wideSearch, static_cast<int>(kPathSize)) <= 0) return false;
+
   // One listing serves both the files and the subdirectories: with "*" and "*.*" the system
   // returns the same entries, dot-less names included.
-  WIN32_FIND_DATAA entry;
-  const FindFirstFileFunction findFirst = g_findFirstFile ? g_findFirstFile : &FindFirstFileA;
-  FindHandle find(findFirst(search, &entry));
+  WIN32_FIND_DATAW entry;
+  FindHandle find(FindFirstFileW(wideSearch, &entry));
   if (!find.IsValid()) return false;
   do {
-    const char* name = entry.cFileName;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!IsDotEntry(name)) {
-        std::string child = directory;
-        child += '\\';
-        child += name;
-        children.push_back(std::move(child));
-      }
+    // The name a path can reach the entry by: its own, or else its short name (too long a name
+    // for the path limit counts as one the code page cannot spell). An entry reachable by
+    // neither is left out, a directory with all below it: a line for it would name no file.
+    char name[kPathSize];
+    const bool ownName = ToAnsiExactly(entry.cFileName, name, kPathSize);
+    if (!ownName && !(entry.cAlternateFileName[0] && ToAnsiExactly(entry.cAlternateFileName, name, kPathSize))) {
       continue;
     }
-    // The extension follows the last dot, found byte by byte; a name without one is no media.
-    const char* dot = std::strrchr(name, '.');
-    if (dot && IsMedia(context, dot + 1)) WriteLine(context.out, current, currentLength, name);
-  } while (FindNextFileA(find.Get(), &entry));
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (IsDotEntry(name)) continue;
+      std::string child = directory;
+      child += '\\';
+      child += name;
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsBackUp(current, currentLength, name)) {
+        NoteUnlisted(context, child);
+        continue;
+      }
+      children.push_back(std::move(child));
+      continue;
+    }
+    // The extension follows the last dot of the file's own name; a name without one is no media.
+    char ownExtension[kPathSize];
+    const char* extension = nullptr;
+    if (ownName) {
+      // Byte by byte: '.' is never a trail byte.
+      const char* dot = std::strrchr(name, '.');
+      if (dot) extension = dot + 1;
+    } else if (OwnExtension(entry, ownExtension)) {
+      extension = ownExtension;
+    }
+    if (extension && IsMedia(context, extension)) WriteLine(context.out, current, currentLength, name);
+  } while (FindNextFileW(find.Get(), &entry));
   return true;
 }
 
@@ -162,7 +281,10 @@ bool Walk(ScanContext& context, const char* directory) {
     std::string next = std::move(pending.back());
     pending.pop_back();
     children.clear();
-    if (!ListDirectory(context, next, children)) context.complete = false;
+    if (!ListDirectory(context, next, children)) {
+      context.complete = false;
+      if (context.unlisted) context.unlisted->push_back(context.drive + next + '\\');
+    }
     for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(std::move(*child));
   }
   return context.complete;
@@ -171,10 +293,16 @@ bool Walk(ScanContext& context, const char* directory) {
 }  // namespace
 
 bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns) {
+  return ScanFolderNotingUnlisted(drive, directory, out, patterns, nullptr);
+}
+
+bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* out, const char* patterns,
+                              std::vector<std::string>* unlisted) {
   if (!drive || !directory || !out) return false;
   try {
     ScanContext context;
     context.out = out;
+    context.unlisted = unlisted;
     context.drive = drive;
     ReadExemptFolder(context.exempt);
     if (patterns) {
@@ -185,6 +313,8 @@ bool ScanFolder(const char* drive, const char* directory, FILE* out, const char*
     return Walk(context, directory);
   } catch (...) {
     // Out of memory for the waiting names: the lines written so far stay, the walk is incomplete.
+    // Where it stopped is unknown, so the list of failures is emptied rather than left short.
+    if (unlisted) unlisted->clear();
     return false;
   }
 }

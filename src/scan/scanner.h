@@ -7,18 +7,32 @@
 //
 // Failures: a directory that cannot be listed (access denied, vanished, or a path that does not
 // fit the 260-byte path limit) is passed over, its siblings and ancestors are still walked, and
-// the answer is false. Write errors on the output file are ignored.
+// the answer is false. A link or junction that leads back to a directory above it counts as
+// such a directory, so a loop ends the walk's way down instead of repeating it (each link met
+// costs one open per level of its path). Names are listed in UTF-16: one the code page cannot
+// spell exactly is written by its short name, or left out when it has none. Write errors on the
+// output file are ignored.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // drive: "C:" or empty; directory: without trailing backslash ("\Music"). True when the walk
 // completed (or the directory is exempt); false when some directory could not be listed.
 bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns);
 
-// Test seam: the call that opens a directory listing (FindFirstFileA when null). Tests run as
-// root under Wine, where a folder of mode 000 still lists, so they fail it through here.
+// The same, and when unlisted is given, appends to it every directory that could not be listed,
+// in walk order, as its lines would start ("C:\Music\Live\"); the watched folder itself comes
+// first when it is the one. A walk cut short by want of memory answers false with the list
+// empty: then nobody knows which directories were missed.
+bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* out, const char* patterns,
+                              std::vector<std::string>* unlisted);
+
+// Test seam: called with the search text before each directory is listed (none when null); when
+// it fails, the listing fails. Tests run as root under Wine, where a folder of mode 000 still
+// lists, so they fail it through here.
 using FindFirstFileFunction = HANDLE(WINAPI*)(LPCSTR, LPWIN32_FIND_DATAA);
 void SetFindFirstFileForTesting(FindFirstFileFunction function);

@@ -218,13 +218,14 @@ TEST_F(PluginTest, InitBuildsMissingLogsInANewLogDirectoryAndKeepsExistingOnes) 
   EXPECT_EQ(0, GetRegDword(Subkey(1), "Dirty"));
   EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
 
-  // A second init keeps the existing log byte for byte and rotates nothing.
+  // A second init keeps the existing log byte for byte and rotates nothing. The flag 1 stays:
+  // the folder was not looked at, and the timer still owes it a rescan (new.mp3 is reported).
   WriteFileBytes(music + "\\new.mp3", "data");
   SetRegDword(Subkey(0), "Dirty", 1);
   Send("WatchFolders_InitLogs");
   EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
   EXPECT_FALSE(PathExists(PreviousLog(music)));
-  EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty"));
+  EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
   EXPECT_EQ((std::vector<std::string>{Stem(music) + "scan.log", Stem(video) + "scan.log"}),
             NumberedFolderLogs());
 }

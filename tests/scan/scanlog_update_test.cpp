@@ -1,0 +1,245 @@
+// The rescan that survives a killed process: the states a kill can leave behind, an unreachable
+// folder, a walk that misses a directory, and a change list that cannot take the changes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scan/scanlog.h"
+#include "scan/scanner.h"
+#include "scan_test_support.h"
+
+namespace {
+
+// Directories whose search text starts with this fail to list, as without list permission.
+std::string g_unlistable;
+
+HANDLE WINAPI FailingFindFirstFile(LPCSTR search, LPWIN32_FIND_DATAA data) {
+  if (!g_unlistable.empty() && _strnicmp(search, g_unlistable.c_str(), g_unlistable.size()) == 0 &&
+      std::string(search).size() == g_unlistable.size() + 1) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return FindFirstFileA(search, data);
+}
+
+class UpdateScanLogTest : public ScanRegistry {
+ protected:
+  void SetUp() override {
+    ScanRegistry::SetUp();
+    MakeFolder(Prefix());
+  }
+  void TearDown() override {
+    SetFindFirstFileForTesting(nullptr);
+    g_unlistable.clear();
+    ScanRegistry::TearDown();
+  }
+
+  std::string Library() const { return temp_ / "Music"; }
+  std::string Prefix() const { return temp_ / "Logs\\"; }
+  std::string Stem() const {
+    std::string stem = Library() + "\\";
+    for (char& c : stem) {
+      if (c == '\\' || c == ':') c = '_';
+    }
+    return stem;
+  }
+  std::string Log() const { return Prefix() + Stem() + "scan.log"; }
+  std::string Previous() const { return Prefix() + Stem() + "scan2.log"; }
+  std::string Fresh() const { return Prefix() + Stem() + "scan.new"; }
+  std::string Changes() const { return Prefix() + "fldrscan2.out"; }
+  std::string Line(const std::string& relative) const { return Library() + "\\" + relative + "\r\n"; }
+
+  ScanLogOutcome Update(bool removals = true, bool everything_new = false) {
+    const std::string changes = Changes();
+    ScanLogUpdate update;
+    update.patterns = "*.mp3";
+    update.change_list = changes.c_str();
+    update.removals = removals;
+    update.everything_new = everything_new;
+    return UpdateScanLog(Library().c_str(), Prefix().c_str(), update);
+  }
+  // The directory fails to list from now on (Library() for the watched folder itself).
+  void MakeUnlistable(const std::string& directory) {
+    g_unlistable = directory + "\\";
+    SetFindFirstFileForTesting(&FailingFindFirstFile);
+  }
+
+  TempFolder temp_;
+};
+
+TEST_F(UpdateScanLogTest, ChangesAreWrittenBeforeTheNewScanReplacesTheOld) {
+  Touch(Library() + "\\a.mp3");
+  Touch(Library() + "\\b.mp3");
+  WriteBytes(Log(), Line("a.mp3") + Line("gone.mp3"));
+  WriteBytes(Previous(), "older\r\n");
+  EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Changes()), Line("b.mp3") + "-" + Line("gone.mp3"));
+  EXPECT_EQ(ReadBytes(Previous()), Line("a.mp3") + Line("gone.mp3"));
+  EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("b.mp3"));
+  EXPECT_FALSE(Exists(Fresh()));
+}
+
+// Every state a kill can leave between the first byte of the new scan and its rename: the old
+// scan log is still in place, so the next rescan reports the changes (again), never nothing.
+TEST_F(UpdateScanLogTest, EveryStateAKillLeavesIsRepeatedFromTheOldLog) {
+  struct KilledState {
+    const char* when;
+    bool fresh_left;        // scan.new as the killed walk left it
+    bool reported_already;  // the change list got the entries before the kill
+    bool previous_copied;   // the old scan log was copied to the previous one
+  };
+  const KilledState states[] = {
+      {"during the walk", true, false, false},
+      {"during the comparison", true, false, false},
+      {"after the comparison", true, true, false},
+      {"between the copy and the rename", true, true, true},
+  };
+  Touch(Library() + "\\a.mp3");
+  Touch(Library() + "\\new.mp3");
+  for (const KilledState& state : states) {
+    SCOPED_TRACE(state.when);
+    WriteBytes(Log(), Line("a.mp3") + Line("gone.mp3"));
+    WriteBytes(Previous(), state.previous_copied ? Line("a.mp3") + Line("gone.mp3") : "older\r\n");
+    if (state.fresh_left) WriteBytes(Fresh(), Line("a.mp3") + "C:\\half a li");
+    const std::string entries = Line("new.mp3") + "-" + Line("gone.mp3");
+    WriteBytes(Changes(), state.reported_already ? entries : "");
+
+    EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
+    EXPECT_EQ(ReadBytes(Changes()), state.reported_already ? entries + entries : entries);
+    EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("new.mp3"));
+    EXPECT_EQ(ReadBytes(Previous()), Line("a.mp3") + Line("gone.mp3"));
+    EXPECT_FALSE(Exists(Fresh()));
+  }
+}
+
+TEST_F(UpdateScanLogTest, ChangeListThatCannotBeWrittenLeavesTheLogsForTheNextRescan) {
+  Touch(Library() + "\\a.mp3");
+  WriteBytes(Log(), "");
+  WriteBytes(Previous(), "older\r\n");
+  WriteBytes(Changes(), "kept\r\n");
+  HANDLE lock = CreateFileA(Changes().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Update(), ScanLogOutcome::kFailed);
+  CloseHandle(lock);
+  EXPECT_EQ(ReadBytes(Log()), "");
+  EXPECT_EQ(ReadBytes(Previous()), "older\r\n");
+  EXPECT_FALSE(Exists(Fresh()));
+
+  EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Changes()), "kept\r\n" + Line("a.mp3"));
+}
+
+TEST_F(UpdateScanLogTest, UnreachableFolderTouchesNoFile) {
+  WriteBytes(Log(), Line("a.mp3"));
+  WriteBytes(Previous(), "older\r\n");
+  struct Case {
+    const char* why;
+    bool vanished;  // else: it is there but cannot be listed
+  };
+  for (const Case& c : {Case{"vanished", true}, Case{"access denied", false}}) {
+    SCOPED_TRACE(c.why);
+    if (c.vanished) {
+      RemoveTree(Library());
+    } else {
+      Touch(Library() + "\\a.mp3");
+      MakeUnlistable(Library());
+    }
+    EXPECT_EQ(Update(), ScanLogOutcome::kUnreachable);
+    EXPECT_EQ(Update(true, true), ScanLogOutcome::kUnreachable) << "a first scan of the pictures too";
+    EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
+    EXPECT_EQ(ReadBytes(Previous()), "older\r\n");
+    EXPECT_FALSE(Exists(Changes()));
+    EXPECT_FALSE(Exists(Fresh()));
+  }
+  // Nor is a missing scan log made for it, in init mode or by the plain rebuild.
+  DeleteFileA(Log().c_str());
+  RebuildScanLog(Library().c_str(), Prefix().c_str(), true, false, "*.mp3");
+  RebuildScanLog(Library().c_str(), Prefix().c_str(), false, false, "*.mp3");
+  EXPECT_FALSE(Exists(Log()));
+}
+
+TEST_F(UpdateScanLogTest, LinesUnderAnUnlistableDirectoryAreCarriedNotRemoved) {
+  for (const char* name : {"a.mp3", "Live\\l.mp3", "Live\\Deep\\d.mp3", "Lively\\v.mp3", "Z\\z.mp3"}) {
+    Touch(Library() + "\\" + name);
+  }
+  ASSERT_EQ(Update(), ScanLogOutcome::kUpdated);
+  ASSERT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("Live\\l.mp3") + Line("Live\\Deep\\d.mp3") +
+                                  Line("Lively\\v.mp3") + Line("Z\\z.mp3"));
+
+  // Live cannot be listed now; one file below it really went, one file next to it too.
+  MakeUnlistable(Library() + "\\LIVE");
+  DeleteFileA((Library() + "\\Live\\l.mp3").c_str());
+  DeleteFileA((Library() + "\\Lively\\v.mp3").c_str());
+  Touch(Library() + "\\Z\\y.mp3");
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
+    EXPECT_EQ(ReadBytes(Changes()), Line("Z\\y.mp3") + "-" + Line("Lively\\v.mp3"))
+        << "nothing below Live is reported, at this rescan or the next";
+    EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("Z\\y.mp3") + Line("Z\\z.mp3") + Line("Live\\l.mp3") +
+                                    Line("Live\\Deep\\d.mp3"));
+  }
+
+  // Listable again: the file that really went is reported then, late but once.
+  SetFindFirstFileForTesting(nullptr);
+  EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Changes()), Line("Z\\y.mp3") + "-" + Line("Lively\\v.mp3") + "-" + Line("Live\\l.mp3"));
+}
+
+TEST_F(UpdateScanLogTest, EverythingNewComparesWithAnEmptyScanWhenTheLogFolderExists) {
+  Touch(Library() + "\\a.mp3");
+  WriteBytes(Log(), Line("a.mp3") + Line("gone.mp3"));
+  EXPECT_EQ(Update(true, true), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Changes()), Line("a.mp3")) << "all additions, no removals";
+  EXPECT_EQ(ReadBytes(Previous()), "");
+  EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
+
+  // No log folder yet: it is made, and there is nothing to compare with.
+  RemoveTree(temp_ / "Logs");
+  ASSERT_FALSE(Exists(Changes()));
+  EXPECT_EQ(Update(true, true), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
+  EXPECT_FALSE(Exists(Previous()));
+  EXPECT_FALSE(Exists(Changes()));
+}
+
+TEST_F(UpdateScanLogTest, PurgeReportsTheScanLogOrElseTheOldPreviousLog) {
+  const std::string changes = Changes();
+  ScanLogUpdate purge;
+  purge.rotate_only = true;
+  purge.change_list = changes.c_str();
+  purge.removals = true;
+  WriteBytes(Log(), Line("a.mp3"));
+  WriteBytes(Previous(), Line("old.mp3"));
+  EXPECT_EQ(UpdateScanLog(Library().c_str(), Prefix().c_str(), purge), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Changes()), "-" + Line("a.mp3"));
+  EXPECT_EQ(ReadBytes(Previous()), Line("a.mp3"));
+  EXPECT_EQ(ReadBytes(Log()), "");
+
+  DeleteFileA(Log().c_str());
+  WriteBytes(Previous(), Line("old.mp3"));
+  EXPECT_EQ(UpdateScanLog(Library().c_str(), Prefix().c_str(), purge), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Changes()), "-" + Line("a.mp3") + "-" + Line("old.mp3"));
+  EXPECT_EQ(ReadBytes(Previous()), Line("old.mp3"));
+  EXPECT_EQ(ReadBytes(Log()), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UpdateScanLogTest, TornLastLineOfTheChangeListIsEndedBeforeNewEntries) {
+  Touch(Library() + "\\a.mp3");
+  WriteBytes(Log(), "");
+  for (const char* torn : {"C:\\half a na", "C:\\half a name\r"}) {
+    SCOPED_TRACE(torn);
+    WriteBytes(Changes(), torn);
+    EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
+    EXPECT_EQ(ReadBytes(Changes()), std::string("C:\\half a na") + (torn[12] ? "me" : "") + "\r\n" + Line("a.mp3"));
+    WriteBytes(Log(), "");
+  }
+}
+
+}  // namespace
