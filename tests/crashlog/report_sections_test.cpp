@@ -323,7 +323,7 @@ TEST_F(ReportSection, WalkNamesOurFunctionsWithFileAndLine) {
   EXPECT_EQ(lines[0], kStackTitle);
   EXPECT_NE(lines[1].find("crashlog_tests.exe"), std::string::npos) << lines[1];
   EXPECT_NE(lines[1].find("CaptureThreadContext | "), std::string::npos) << lines[1];
-  EXPECT_NE(lines[1].find("crashreportwriter_inspection.cpp("), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("crashreportwriter_enumeration.cpp("), std::string::npos) << lines[1];
   char return_address[16];
   std::snprintf(return_address, sizeof return_address, "%08lX", g_return_into_outer);
   EXPECT_EQ(lines[2].substr(0, 8), return_address);
