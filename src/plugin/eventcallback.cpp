@@ -3,36 +3,31 @@
 #include <cstdio>
 #include <cstring>
 
+#include "plugin/eventdispatch.h"
 #include "plugin/refresh.h"
 #include "prefs/prefs.h"
 
 namespace {
 
-constexpr char kTimerEvent[] = "WatchFolders_Timer";
-constexpr char kInitLogsEvent[] = "WatchFolders_InitLogs";
-constexpr char kChangeNoticePrefix[] = "WatchFolder";
-constexpr char kPurgePrefix[] = "Purge";
-// "Purge", one separator character whose value does not matter, then the folder path.
-constexpr std::size_t kPurgePathOffset = 6;
 constexpr std::size_t kKeyPathBuffer = 512;
 
-bool StartsWith(const char* text, const char* prefix) {
-  return _strnicmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
 void Dispatch(const char* event) {
-  // The two whole names also begin with "WatchFolder": they must be tried first.
-  if (_stricmp(event, kTimerEvent) == 0) {
-    RefreshWatchFolders(false);
-  } else if (_stricmp(event, kInitLogsEvent) == 0) {
-    RefreshWatchFolders(true);
-  } else if (StartsWith(event, kChangeNoticePrefix)) {
-    SetFolderDirty(event, true);
-  } else if (StartsWith(event, kPurgePrefix)) {
-    // Look no further than the terminator: "Purge" and "Purge:" carry no path.
-    if (strnlen(event, kPurgePathOffset + 1) > kPurgePathOffset) {
-      PurgeFolder(event + kPurgePathOffset);
-    }
+  const EventRequest request = ClassifyEvent(event);
+  switch (request.kind) {
+    case EventKind::kTimer:
+      RefreshWatchFolders(false);
+      break;
+    case EventKind::kInitLogs:
+      RefreshWatchFolders(true);
+      break;
+    case EventKind::kChangeNotice:
+      SetFolderDirty(request.argument, true);
+      break;
+    case EventKind::kPurge:
+      PurgeFolder(request.argument);
+      break;
+    case EventKind::kNone:
+      break;
   }
 }
 

@@ -1,9 +1,5 @@
 #include "scan/compare.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -68,7 +64,7 @@ void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool
   if (g_indexRefused || !indexed.Load(previous)) {
     for (std::FILE* file : {previous, current}) {
       std::fseek(file, 0, SEEK_SET);
-      _setmode(_fileno(file), _O_TEXT);
+      UseRuntimeTextMode(file);
     }
     AppendMissingByRereading(current, previous, out, "");
     if (removals) AppendMissingByRereading(previous, current, out, "-");
@@ -145,11 +141,11 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
   AppendChanges(previous.Get(), current.Get(), changes.Get(), removals);
   // The caller replaces the scan log once this answers true, and the next comparison starts from
   // that: the entries must be on the disk by then, not in a buffer a killed process takes along.
-  // After the runtime's flush the bytes are the system's; closing cannot lose them any more.
+  // After the runtime's flush the bytes are the system's and no process death loses them; the
+  // system's own flush is asked for too, but a file system that refuses it still holds them.
   std::FILE* out = changes.Get();
   if (std::fflush(out) != 0 || std::ferror(out)) return false;
-  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
-  if (handle != INVALID_HANDLE_VALUE) FlushFileBuffers(handle);
+  FlushToDisk(out);
   return true;
 }
 

@@ -7,7 +7,6 @@
 
 #include "prefs/fileutil.h"
 #include "scan/asciifold.h"
-#include "text/codepage.h"
 #include "text/dllaccesspath.h"
 #include "text/mbtext.h"
 
@@ -15,8 +14,6 @@ namespace {
 
 constexpr std::size_t kPathSize = 260;
 constexpr std::size_t kImageListSize = 260;
-// "*." + the extension + NUL.
-constexpr std::size_t kSearchPatternSize = 257;
 constexpr char kFormatsName[] = "Formats\\formats.ini";
 
 // The image list, absent (null) until a formats.ini has been read. Filled once and kept while
@@ -68,41 +65,6 @@ void ReadGeneralPatternList(char* destination, std::size_t size) {
   if (!path[0]) return;
   GetPrivateProfileStringA("searchpatterns", "ext1", "", destination, static_cast<DWORD>(size), path);
   destination[size - 1] = '\0';
-}
-
-bool MatchesPatternList(const char* extension, const char* list) {
-  if (!extension || !list) return false;
-  const std::size_t extensionLength = std::strlen(extension);
-  if (extensionLength > kSearchPatternSize - 3) return false;
-  char pattern[kSearchPatternSize] = {'*', '.'};
-  std::memcpy(pattern + 2, extension, extensionLength + 1);
-  // Only the pattern is lowered: a list entry written in capitals never matches. The code
-  // page's lowering of plain ASCII is the ASCII one, without the call through the system.
-  bool ascii = true;
-  for (char* p = pattern; *p; ++p) {
-    if (static_cast<unsigned char>(*p) >= 0x80) {
-      ascii = false;
-      break;
-    }
-    if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
-  }
-  if (!ascii) CodePageLowerInPlace(pattern);
-  const std::size_t patternLength = std::strlen(pattern);
-  for (const char* hit = std::strstr(list, pattern); hit; hit = std::strstr(hit + patternLength, pattern)) {
-    const char after = hit[patternLength];
-    if (after == '\0' || after == ';') return true;
-  }
-  return false;
-}
-
-bool MatchesMediaType(const char* extension, const char* patterns) {
-  char list[kPatternListSize] = {};
-  if (patterns) {
-    BoundedCopy(list, patterns, sizeof list);
-  } else {
-    ReadGeneralPatternList(list, sizeof list);
-  }
-  return MatchesPatternList(extension, list);
 }
 
 void ForgetImageExtensionsForTesting() {

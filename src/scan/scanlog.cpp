@@ -1,7 +1,6 @@
 #include "scan/scanlog.h"
 
 #include <windows.h>
-#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,10 +42,7 @@ bool LogDirectoryExists(const char* name) {
 
 // Flushes the scan to the disk and closes it; false when any of it may be missing.
 bool FinishFile(StdioFile& file) {
-  std::FILE* out = file.Get();
-  bool written = std::fflush(out) == 0 && !std::ferror(out);
-  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
-  if (written && handle != INVALID_HANDLE_VALUE) written = FlushFileBuffers(handle) != 0;
+  const bool written = FlushToDisk(file.Get());
   file.Close();
   return written;
 }
@@ -110,42 +106,6 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
 }
 
 }  // namespace
-
-bool FlattenPath(const char* source, char* destination) {
-  if (!source || !destination) return false;
-  // Byte by byte on purpose: the stems of existing logs were made this way.
-  std::size_t i = 0;
-  for (; source[i]; ++i) {
-    const char c = source[i];
-    destination[i] = (c == '\\' || c == ':') ? '_' : c;
-  }
-  destination[i] = '\0';
-  return true;
-}
-
-bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* names) {
-  // An empty folder would become "\", the top of the current drive: never scan that instead.
-  if (!folder || !*folder || !names) return false;
-  if (!log_prefix) log_prefix = "";
-  const std::size_t folderLength = std::strlen(folder);
-  const bool addBackslash = !EndsWithBackslash(folder);
-  const std::size_t withBackslash = folderLength + (addBackslash ? 1 : 0);
-  if (withBackslash >= ScanLogNames::kStemSize) return false;
-  // "scan2.log" is the longer of the two names; both must fit.
-  const std::size_t prefixLength = std::strlen(log_prefix);
-  if (prefixLength + withBackslash + std::strlen("scan2.log") >= ScanLogNames::kFileNameSize) return false;
-
-  ScanLogNames formed;
-  std::memcpy(formed.folder, folder, folderLength);
-  if (addBackslash) formed.folder[folderLength] = '\\';
-  formed.folder[withBackslash] = '\0';
-  FlattenPath(formed.folder, formed.stem);
-  std::snprintf(formed.log, sizeof formed.log, "%s%sscan.log", log_prefix, formed.stem);
-  std::snprintf(formed.previous, sizeof formed.previous, "%s%sscan2.log", log_prefix, formed.stem);
-  std::snprintf(formed.fresh, sizeof formed.fresh, "%s%sscan.new", log_prefix, formed.stem);
-  *names = formed;
-  return true;
-}
 
 void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, bool rotate_only,
                     const char* patterns) {

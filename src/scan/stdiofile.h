@@ -1,6 +1,8 @@
 // StdioFile: owner of one C runtime FILE, closed on every way out of the scope that opened it.
 // Scan logs and change lists are text-mode files (CR LF on disk), so the runtime's stream is
-// the right tool; this only makes sure no path leaks one.
+// the right tool; this only makes sure no path leaks one. Beside it, the two things a stream
+// needs from the system: its bytes on the disk, and the runtime's text mode back after a
+// binary open.
 #pragma once
 
 #include <cstdio>
@@ -38,3 +40,11 @@ class StdioFile {
  private:
   std::FILE* file_ = nullptr;
 };
+
+// Hands the stream's buffer to the system and asks the system to put the file's bytes on the
+// disk. False when the stream had a write error or either step failed: some bytes may be lost.
+bool FlushToDisk(std::FILE* file);
+
+// Switches a stream opened in binary mode to the runtime's text mode (CR LF read as LF, Ctrl-Z
+// ends the file). Where the runtime makes no such difference, nothing changes.
+void UseRuntimeTextMode(std::FILE* file);

@@ -1,0 +1,42 @@
+#include "scan/scanlog.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "scan/asciifold.h"
+
+bool FlattenPath(const char* source, char* destination) {
+  if (!source || !destination) return false;
+  // Byte by byte on purpose: the stems of existing logs were made this way.
+  std::size_t i = 0;
+  for (; source[i]; ++i) {
+    const char c = source[i];
+    destination[i] = (c == '\\' || c == ':') ? '_' : c;
+  }
+  destination[i] = '\0';
+  return true;
+}
+
+bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* names) {
+  // An empty folder would become "\", the top of the current drive: never scan that instead.
+  if (!folder || !*folder || !names) return false;
+  if (!log_prefix) log_prefix = "";
+  const std::size_t folderLength = std::strlen(folder);
+  const bool addBackslash = !EndsWithBackslash(folder);
+  const std::size_t withBackslash = folderLength + (addBackslash ? 1 : 0);
+  if (withBackslash >= ScanLogNames::kStemSize) return false;
+  // "scan2.log" is the longer of the two names; both must fit.
+  const std::size_t prefixLength = std::strlen(log_prefix);
+  if (prefixLength + withBackslash + std::strlen("scan2.log") >= ScanLogNames::kFileNameSize) return false;
+
+  ScanLogNames formed;
+  std::memcpy(formed.folder, folder, folderLength);
+  if (addBackslash) formed.folder[folderLength] = '\\';
+  formed.folder[withBackslash] = '\0';
+  FlattenPath(formed.folder, formed.stem);
+  std::snprintf(formed.log, sizeof formed.log, "%s%sscan.log", log_prefix, formed.stem);
+  std::snprintf(formed.previous, sizeof formed.previous, "%s%sscan2.log", log_prefix, formed.stem);
+  std::snprintf(formed.fresh, sizeof formed.fresh, "%s%sscan.new", log_prefix, formed.stem);
+  *names = formed;
+  return true;
+}
