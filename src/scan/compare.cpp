@@ -15,9 +15,15 @@ constexpr std::size_t kChangeListNameSize = 520;
 
 bool g_indexRefused = false;
 
+// An entry is always one whole line of its own. A piece without its line end (the last line of a
+// log cut short, or the first 519 bytes of a longer line) gets one, so the next entry is never
+// glued to it; a piece that holds no name (an empty line, or a NUL where a name should start)
+// is no file and is left out.
 void WriteEntry(std::FILE* out, const char* marker, const char* line, std::size_t length) {
+  if (length == 0 || (length == 1 && line[0] == '\n')) return;
   std::fputs(marker, out);
   std::fwrite(line, 1, length, out);
+  if (line[length - 1] != '\n') std::fputc('\n', out);
 }
 
 bool EqualLines(const char* a, std::size_t aLength, const char* b, std::size_t bLength) {

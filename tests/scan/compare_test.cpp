@@ -48,19 +48,23 @@ TEST_F(CompareTest, AppendsAdditionsThenRemovalsByWholeLineIgnoringAsciiCase) {
       {"a duplicate found stands for all", "a\r\nb\r\nA\r\n", "b\r\nA\r\n", true, ""},
       {"purge: empty new log", "a\r\nb\r\n", "", true, "-a\r\n-b\r\n"},
       {"empty previous log", "", "a\r\nb\r\n", true, "a\r\nb\r\n"},
-      {"last line without line end", "a\r\nb", "a\r\nb\r\n", true, "b\r\n-b"},
+      // Every entry is a line of its own, even a piece that had no line end.
+      {"last line without line end", "a\r\nb", "a\r\nb\r\n", true, "b\r\n-b\r\n"},
       {"letters only: 0xC4 is not 0xE4", "\xC4.mp3\r\n", "\xE4.mp3\r\n", true, "\xE4.mp3\r\n-\xC4.mp3\r\n"},
       // A 600-byte line is read as 519 bytes and the rest; each piece is a line of its own.
       {"overlong line in pieces", p519 + "qqqqqqqqqq\r\n", p519 + std::string(81, 'p') + "\r\n", true,
        std::string(81, 'p') + "\r\n-qqqqqqqqqq\r\n"},
-      {"a removal of a full 519-byte piece", r519 + "\r\n", "", true, "-" + r519 + "-\r\n"},
+      {"a removal of a full 519-byte piece", r519 + "\r\n", "", true, "-" + r519 + "\r\n"},
+      // An empty line, or a NUL where a name starts, names no file: no entry.
+      {"empty lines name no file", "", "a\r\n\r\n\r\nb\r\n", true, "a\r\nb\r\n"},
+      {"a NUL where a name starts", std::string("\0old\r\n", 6), std::string("\0x\r\ny\r\n", 7), true, "y\r\n"},
       // Text mode as the runtime reads it: a lone CR is text, a NUL ends the line's text.
       {"lone CR", "x\r\n", "a\rb\r\nx\r\n", true, "a\rb\r\n"},
       {"Ctrl-Z ends the text", "", "a\r\n\x1A" "b\r\n", false, "a\r\n"},
-      {"CR at the very end", "", "a\r\nb\r", false, "a\r\nb\r"},
-      {"CR before Ctrl-Z", "", "a\r\x1A\n", false, "a\r"},
+      {"CR at the very end", "", "a\r\nb\r", false, "a\r\nb\r\r\n"},
+      {"CR before Ctrl-Z", "", "a\r\x1A\n", false, "a\r\r\n"},
       {"CR CR LF", "", "a\r\r\n", false, "a\r\r\n"},
-      {"NUL inside a line", "", std::string("ab\0cd\r\nef\r\n", 11), false, "abef\r\n"},
+      {"NUL inside a line", "", std::string("ab\0cd\r\nef\r\n", 11), false, "ab\r\nef\r\n"},
   };
   // The same entries whether the previous log is indexed in memory or, memory refused, reread.
   for (const bool refused : {false, true}) {
