@@ -92,13 +92,25 @@ FUZZ_MODEL std::string Expected(const std::string* previous, const std::string& 
   return out;
 }
 
-// A folder of this process's own for the three files, in memory where the system has one.
+constexpr const char* kWorkFiles[] = {"scan2.log", "scan.new", "fldrscan.out"};
+
+char g_workFolder[256];
+
+void RemoveWorkFolder() {
+  for (const char* name : kWorkFiles) std::remove((std::string(g_workFolder) + "/" + name).c_str());
+  rmdir(g_workFolder);
+}
+
+// A folder of this process's own for the three files, in memory where the system has one;
+// removed when the run ends.
 const std::string& WorkFolder() {
   static const std::string folder = [] {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-    std::string pattern = std::string(base) + "/wf-compare-XXXXXX";
-    if (!mkdtemp(&pattern[0])) std::abort();
-    return pattern;
+    const char* tmp = std::getenv("TMPDIR");
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (tmp ? tmp : "/tmp");
+    std::snprintf(g_workFolder, sizeof g_workFolder, "%s/wf-compare-XXXXXX", base);
+    if (!mkdtemp(g_workFolder)) std::abort();
+    std::atexit(RemoveWorkFolder);
+    return std::string(g_workFolder);
   }();
   return folder;
 }
