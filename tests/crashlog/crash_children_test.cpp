@@ -18,7 +18,7 @@ namespace {
 TEST_F(CrashingHost, WriteToAddressZeroGivesACompleteReportInAFreshProfile) {
   Crash(TestModulePath(), "write-null", kAccessViolation);
   // The folders above "ErrorLogs" did not exist: they were created.
-  EXPECT_EQ(ReadWholeFile(ErrorLogs() + "log1.dmp").substr(0, 4), "MDMP");
+  EXPECT_EQ(ReadBytes(ErrorLogs() + "log1.dmp").substr(0, 4), "MDMP");
 
   const std::vector<std::string> headings = {"[Version: 1.0]", "[Process Info]", "[System Info]", "[Exception]",
                                              "[Modules]", "[Threads]"};
@@ -66,11 +66,11 @@ TEST_F(CrashingHost, DivideByZeroAndAnUnnamedCodeAreReportedByName) {
   EXPECT_EQ(ExceptionLine(1), "Exception Type: EXCEPTION_UNKNOWN");
   EXPECT_EQ(ExceptionLine(3).rfind("ThreadId: ", 0), 0u);
   // The first report moved up to Log2.log.
-  EXPECT_TRUE(Contains(ReadWholeFile(ErrorLogs() + "Log2.log"), "EXCEPTION_INT_DIVIDE_BY_ZERO"));
+  EXPECT_TRUE(Contains(ReadBytes(ErrorLogs() + "Log2.log"), "EXCEPTION_INT_DIVIDE_BY_ZERO"));
 }
 
 TEST_F(CrashingHost, ACrashOnASecondThreadNamesThatThread) {
-  const std::string ids_file = folder_.At("ids.txt");
+  const std::string ids_file = folder_ / "ids.txt";
   Crash(TestModulePath(), "thread", kAccessViolation, ids_file);
   unsigned long main_thread = 0;
   unsigned long crash_thread = 0;
@@ -90,7 +90,7 @@ TEST_F(CrashingHost, TwoThreadsCrashingAtOnceLeaveOneWholeReport) {
   Crash(TestModulePath(), "two-threads", kAccessViolation);
   EXPECT_EQ(Count("[Exception]"), 1);
   EXPECT_EQ(Count("[Version: 1.0]"), 1);
-  EXPECT_FALSE(FileExists(ErrorLogs() + "Log2.log"));
+  EXPECT_FALSE(IsFile(ErrorLogs() + "Log2.log"));
   EXPECT_EQ(lines_[lines_.size() - 2].rfind("EFL=", 0), 0u);
   // The thread that lost the race waited inside the handler while the report was written.
   int waiting = 0;

@@ -20,11 +20,11 @@ class CrashingHost : public ::testing::Test {
              const std::string& argument = "") {
     const DWORD code = RunCrashingHost(module, mode, argument, ReportFolder());
     EXPECT_EQ(code, expected_exit) << mode << ": exit code " << std::hex << code;
-    text_ = ReadWholeFile(ErrorLogs() + "Log1.log");
+    ASSERT_TRUE(IsFile(ErrorLogs() + "Log1.log")) << "no report in " << ErrorLogs();
+    text_ = ReadBytes(ErrorLogs() + "Log1.log");
     lines_ = SplitCrLf(text_);
-    ASSERT_FALSE(lines_.empty()) << "no report in " << ErrorLogs();
   }
-  std::string ReportFolder() const { return folder_.At("profile\\Roaming\\Zell\\Host"); }
+  std::string ReportFolder() const { return folder_ / "profile\\Roaming\\Zell\\Host"; }
   std::string ErrorLogs() const { return ReportFolder() + "\\ErrorLogs\\"; }
   // The line after "[Exception]" at the given distance.
   std::string ExceptionLine(int distance) const {

@@ -10,44 +10,7 @@ namespace {
 const char kOptionsKey[] = "Software\\Norvane\\Preferences\\CrashLogOptions";
 const char kUserDataKey[] = "Software\\Norvane\\Preferences\\UserDataPath";
 
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
-void SetValue(const char* subkey, const char* name, DWORD type, const void* data, DWORD size) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-  RegCloseKey(key);
-}
-
 }  // namespace
-
-std::string WindowsPath(const char* built_path) {
-  std::string path = built_path != nullptr ? built_path : "";
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
 
 std::string HostPath() { return WindowsPath(CRASHLOG_HOST_PATH); }
 std::string TestModulePath() { return WindowsPath(CRASHLOG_MODULE_PATH); }
@@ -57,48 +20,6 @@ std::string PluginPath() {
 #else
   return std::string();
 #endif
-}
-
-TempFolder::TempFolder() {
-  static int counter = 0;
-  char temp[MAX_PATH] = {};
-  GetTempPathA(sizeof temp, temp);
-  char name[64] = {};
-  std::snprintf(name, sizeof name, "crashlog-%lu-%d-%lu", GetCurrentProcessId(), ++counter, GetTickCount());
-  path_ = std::string(temp) + name;
-  CreateDirectoryA(path_.c_str(), nullptr);
-}
-
-TempFolder::~TempFolder() { RemoveTree(path_); }
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-  CloseHandle(file);
-  return bytes;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
 }
 
 std::vector<std::string> SplitCrLf(const std::string& text) {
@@ -129,19 +50,19 @@ std::string CurrentDirectory() {
   return path;
 }
 
-NorvaneKeysScope::NorvaneKeysScope() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Norvane"); }
-NorvaneKeysScope::~NorvaneKeysScope() { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Norvane"); }
+NorvaneKeysScope::NorvaneKeysScope() { DeleteNorvaneKeys(); }
+NorvaneKeysScope::~NorvaneKeysScope() { DeleteNorvaneKeys(); }
 
 void SetCrashOptionText(const char* name, const char* text) {
-  SetValue(kOptionsKey, name, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1));
+  SetRegString(kOptionsKey, name, text);
 }
 
 void SetCrashOptionNumber(const char* name, DWORD number) {
-  SetValue(kOptionsKey, name, REG_DWORD, &number, sizeof number);
+  SetRegBytes(kOptionsKey, name, REG_DWORD, &number, sizeof number);
 }
 
 void SetUserDataPath(const char* text) {
-  SetValue(kUserDataKey, nullptr, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1));
+  SetRegString(kUserDataKey, nullptr, text);
 }
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {

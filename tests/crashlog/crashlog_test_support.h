@@ -1,5 +1,5 @@
-// Helpers shared by the crash-report tests: temporary folders, whole-file reads, the crash
-// options in the registry, environment variables for a scope, and running the crashing host.
+// Helpers of the crash-report tests beyond the shared ones: report lines, the crash options in
+// the registry, environment variables for a scope, and running the crashing host.
 #pragma once
 
 #include <windows.h>
@@ -7,35 +7,14 @@
 #include <string>
 #include <vector>
 
-// A built file's path as Windows sees it ("/tmp/b/x.exe" becomes "Z:\tmp\b\x.exe").
-std::string WindowsPath(const char* built_path);
+#include "testfiles.h"
+#include "testregistry.h"
 
 // The crashing host, the test module and, when it is built, the plug-in.
 std::string HostPath();
 std::string TestModulePath();
 std::string PluginPath();  // empty when the plug-in DLL is not part of this build
 
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  // The folder, without a trailing backslash.
-  const std::string& Path() const { return path_; }
-  // Path() + "\" + relative.
-  std::string At(const std::string& relative) const { return path_ + "\\" + relative; }
-
- private:
-  std::string path_;
-};
-
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
-// The file's bytes; empty when it cannot be read.
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
 // The lines of CR LF text, without their line ends. A final line without a line end is kept.
 std::vector<std::string> SplitCrLf(const std::string& text);
 // Index of the first line equal to the text at or after from, or -1.

@@ -188,7 +188,7 @@ TEST(Enumerations, YieldNothingWithoutEitherLibrary) {
 
 TEST(ReportWithoutLibraries, WritesWhatItCan) {
   TempFolder folder;
-  const std::string path = folder.At("r.log");
+  const std::string path = folder / "r.log";
   {
     CrashReportWriter writer(kNoToolHelp);
     ASSERT_TRUE(writer.Open(path.c_str()));
@@ -196,18 +196,18 @@ TEST(ReportWithoutLibraries, WritesWhatItCan) {
     writer.WriteAllThreadStacks();
   }
   // No thread list: the title only, no closing blank line, and no thread blocks.
-  std::vector<std::string> lines = SplitCrLf(ReadWholeFile(path));
+  std::vector<std::string> lines = SplitCrLf(ReadBytes(path));
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[4], "[Threads]");
 
-  const std::string path2 = folder.At("r2.log");
+  const std::string path2 = folder / "r2.log";
   {
     CrashReportWriter writer(kNoInspection);
     ASSERT_TRUE(writer.Open(path2.c_str()));
     writer.WriteProcessInfo();
     writer.WriteModules();
   }
-  lines = SplitCrLf(ReadWholeFile(path2));
+  lines = SplitCrLf(ReadBytes(path2));
   // Process section without the memory lines; module section with its titles only.
   ASSERT_EQ(lines.size(), 4u + 5u + 2u);
   EXPECT_EQ(lines[4], "[Process Info]");
@@ -218,7 +218,7 @@ TEST(ReportWithoutLibraries, WritesWhatItCan) {
 
 TEST(ReportWithoutLibraries, CallStackLinesEndInUnknownWithoutDebugHelp) {
   TempFolder folder;
-  const std::string path = folder.At("r.log");
+  const std::string path = folder / "r.log";
   {
     CrashReportWriter writer(kNoDebugHelp);
     ASSERT_TRUE(writer.Open(path.c_str()));
@@ -226,7 +226,7 @@ TEST(ReportWithoutLibraries, CallStackLinesEndInUnknownWithoutDebugHelp) {
     EXPECT_EQ(writer.DebugHelpLibrary(), nullptr);
     writer.WriteAllThreadStacks();
   }
-  const std::vector<std::string> lines = SplitCrLf(ReadWholeFile(path));
+  const std::vector<std::string> lines = SplitCrLf(ReadBytes(path));
   int stack_lines = 0;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     if (lines[i - 1].rfind("[ThreadId: ", 0) != 0) continue;
@@ -294,10 +294,10 @@ TEST(CaptureThreadContext, ReadsAnotherThreadAndLeavesTheOutputOnFailure) {
 
 TEST(WriteMiniDump, CreatesNoFileWithoutDebugHelp) {
   TempFolder folder;
-  const std::string path = folder.At("log1.dmp");
+  const std::string path = folder / "log1.dmp";
   CrashReportWriter writer(kNoDebugHelp);
   EXPECT_FALSE(writer.WriteMiniDump(path.c_str(), 0, nullptr, 0));
-  EXPECT_FALSE(FileExists(path));
+  EXPECT_FALSE(IsFile(path));
 }
 
 }  // namespace

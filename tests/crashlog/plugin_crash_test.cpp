@@ -31,7 +31,7 @@ TEST_F(CrashingHost, ThePluginReportsACrashOfItsHost) {
   EXPECT_EQ(ExceptionLine(3), "Attempted write at address: 00000000");
   EXPECT_TRUE(Contains(ExceptionStackLine(0), "CrashByWritingNull | ")) << ExceptionStackLine(0);
   EXPECT_TRUE(Contains(text_, "watchfolders.dll (")) << "module list";
-  EXPECT_EQ(ReadWholeFile(ErrorLogs() + "log1.dmp").substr(0, 4), "MDMP");
+  EXPECT_EQ(ReadBytes(ErrorLogs() + "log1.dmp").substr(0, 4), "MDMP");
 }
 
 }  // namespace

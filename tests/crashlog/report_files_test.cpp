@@ -31,12 +31,12 @@ class ReportFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_directory_ = CurrentDirectory();
-    ASSERT_TRUE(CreateFolderChain(folder_.At("ErrorLogs").c_str()));
+    ASSERT_TRUE(CreateFolderChain((folder_ / "ErrorLogs").c_str()));
   }
   void TearDown() override { SetCurrentDirectoryA(saved_directory_.c_str()); }
 
   std::string Folder() const { return folder_.Path() + "\\"; }
-  std::string Log(int number) const { return folder_.At("ErrorLogs\\Log" + std::to_string(number) + ".log"); }
+  std::string Log(int number) const { return folder_ / ("ErrorLogs\\Log" + std::to_string(number) + ".log"); }
 
   NorvaneKeysScope keys_;
   TempFolder folder_;
@@ -61,36 +61,36 @@ TEST_F(ReportFolder, NumberOfLogFilesIsTextFromOneToTenThousand) {
 TEST_F(ReportFolder, RotationMovesReportsUpAndLeavesHigherNumbersAlone) {
   struct Case {
     unsigned long count;
-    std::map<int, std::string> expected;  // file number -> content; "" = absent
+    std::map<int, std::string> expected;  // file number -> content ("<missing>": absent)
   };
   const Case cases[] = {
-      {1, {{1, ""}, {2, "old2"}, {3, "old3"}, {4, "old4"}}},
-      {2, {{1, ""}, {2, "old1"}, {3, "old3"}, {4, "old4"}}},  // lowered below what is on disk
-      {3, {{1, ""}, {2, "old1"}, {3, "old2"}, {4, "old4"}}},
-      {10000, {{1, ""}, {2, "old1"}, {3, "old2"}, {4, "old3"}, {5, "old4"}}},
+      {1, {{1, "<missing>"}, {2, "old2"}, {3, "old3"}, {4, "old4"}}},
+      {2, {{1, "<missing>"}, {2, "old1"}, {3, "old3"}, {4, "old4"}}},  // lowered below what is on disk
+      {3, {{1, "<missing>"}, {2, "old1"}, {3, "old2"}, {4, "old4"}}},
+      {10000, {{1, "<missing>"}, {2, "old1"}, {3, "old2"}, {4, "old3"}, {5, "old4"}}},
   };
-  SetCurrentDirectoryA(folder_.At("ErrorLogs").c_str());
+  SetCurrentDirectoryA((folder_ / "ErrorLogs").c_str());
   for (const Case& c : cases) {
     for (int n = 1; n <= 5; ++n) DeleteFileA(Log(n).c_str());
-    for (int n = 1; n <= 4; ++n) WriteWholeFile(Log(n), "old" + std::to_string(n));
+    for (int n = 1; n <= 4; ++n) WriteBytes(Log(n), "old" + std::to_string(n));
     RotateReports(c.count);
     for (const auto& [number, content] : c.expected) {
-      EXPECT_EQ(ReadWholeFile(Log(number)), content) << "count " << c.count << ", Log" << number;
+      EXPECT_EQ(ReadBytes(Log(number)), content) << "count " << c.count << ", Log" << number;
     }
   }
 }
 
 TEST_F(ReportFolder, ThreeReportsAreKeptOverThreeCrashes) {
-  SetCurrentDirectoryA(folder_.At("ErrorLogs").c_str());
-  WriteWholeFile(Log(3), "from an earlier run");
+  SetCurrentDirectoryA((folder_ / "ErrorLogs").c_str());
+  WriteBytes(Log(3), "from an earlier run");
   for (int crash = 1; crash <= 4; ++crash) {
     RotateReports(3);
-    WriteWholeFile(Log(1), "crash " + std::to_string(crash));
+    WriteBytes(Log(1), "crash " + std::to_string(crash));
   }
-  EXPECT_EQ(ReadWholeFile(Log(1)), "crash 4");
-  EXPECT_EQ(ReadWholeFile(Log(2)), "crash 3");
-  EXPECT_EQ(ReadWholeFile(Log(3)), "crash 2");
-  EXPECT_FALSE(FileExists(Log(4)));
+  EXPECT_EQ(ReadBytes(Log(1)), "crash 4");
+  EXPECT_EQ(ReadBytes(Log(2)), "crash 3");
+  EXPECT_EQ(ReadBytes(Log(3)), "crash 2");
+  EXPECT_FALSE(IsFile(Log(4)));
 }
 
 TEST_F(ReportFolder, FolderComesFromTheHandlerThenUserDataPathThenTheExecutable) {
@@ -115,16 +115,16 @@ TEST_F(ReportFolder, FolderComesFromTheHandlerThenUserDataPathThenTheExecutable)
 
 TEST_F(ReportFolder, ErrorLogFolderIsCreatedWithItsParentsAndEntered) {
   char folder[kReportPathSize] = {};
-  const std::string fresh = folder_.At("fresh\\Roaming\\Zell\\Brisola\\");
+  const std::string fresh = folder_ / "fresh\\Roaming\\Zell\\Brisola\\";
   std::strcpy(folder, fresh.c_str());
   ASSERT_TRUE(EnterErrorLogFolder(folder));
   EXPECT_EQ(std::string(folder), fresh + "ErrorLogs");
   EXPECT_EQ(CurrentDirectory(), fresh + "ErrorLogs");
 
   // A folder that cannot be entered leaves the current directory where it was.
-  WriteWholeFile(folder_.At("file"), "x");
+  WriteBytes(folder_ / "file", "x");
   const std::string before = CurrentDirectory();
-  std::strcpy(folder, (folder_.At("file") + "\\").c_str());
+  std::strcpy(folder, (folder_ / "file" + "\\").c_str());
   EXPECT_FALSE(EnterErrorLogFolder(folder));
   EXPECT_EQ(CurrentDirectory(), before);
   // Too long to take "ErrorLogs": refused, not cut.
@@ -157,13 +157,13 @@ TEST_F(ReportFolder, SymbolPathAndMiniDumpOptionsHaveDefaults) {
 
 TEST(CreateFolderChain, CreatesEveryMissingLevel) {
   TempFolder folder;
-  EXPECT_TRUE(CreateFolderChain(folder.At("a\\b\\c").c_str()));
-  EXPECT_TRUE(FolderExists(folder.At("a\\b\\c")));
-  EXPECT_TRUE(CreateFolderChain(folder.At("a\\b\\c\\").c_str()));  // existing, trailing separator
-  EXPECT_TRUE(CreateFolderChain(folder.At("d/e").c_str()));
-  EXPECT_TRUE(FolderExists(folder.At("d\\e")));
-  WriteWholeFile(folder.At("file"), "x");
-  EXPECT_FALSE(CreateFolderChain(folder.At("file\\sub").c_str()));
+  EXPECT_TRUE(CreateFolderChain((folder / "a\\b\\c").c_str()));
+  EXPECT_TRUE(IsDirectory(folder / "a\\b\\c"));
+  EXPECT_TRUE(CreateFolderChain((folder / "a\\b\\c\\").c_str()));  // existing, trailing separator
+  EXPECT_TRUE(CreateFolderChain((folder / "d/e").c_str()));
+  EXPECT_TRUE(IsDirectory(folder / "d\\e"));
+  WriteBytes(folder / "file", "x");
+  EXPECT_FALSE(CreateFolderChain((folder / "file\\sub").c_str()));
   EXPECT_FALSE(CreateFolderChain(""));
   EXPECT_FALSE(CreateFolderChain(nullptr));
   EXPECT_FALSE(CreateFolderChain(std::string(2000, 'a').c_str()));
@@ -172,7 +172,7 @@ TEST(CreateFolderChain, CreatesEveryMissingLevel) {
   SetCurrentDirectoryA(folder.Path().c_str());
   EXPECT_TRUE(CreateFolderChain("Zell\\Brisola\\ErrorLogs"));  // relative: below the current one
   SetCurrentDirectoryA(saved.c_str());
-  EXPECT_TRUE(FolderExists(folder.At("Zell\\Brisola\\ErrorLogs")));
+  EXPECT_TRUE(IsDirectory(folder / "Zell\\Brisola\\ErrorLogs"));
 }
 
 TEST(FormatReportName, NumbersWithoutLeadingZerosAndRefusesWhatDoesNotFit) {
@@ -220,18 +220,18 @@ void WriteReport(const std::string& report_folder, DWORD code) {
 }
 
 TEST_F(ReportFolder, ACompleteReportWithoutOptionsReplacesLog1) {
-  const std::string elsewhere = folder_.At("elsewhere");
+  const std::string elsewhere = folder_ / "elsewhere";
   CreateDirectoryA(elsewhere.c_str(), nullptr);
   SetCurrentDirectoryA(elsewhere.c_str());
-  WriteWholeFile(Log(1), "old report\r\n");
-  WriteWholeFile(folder_.At("ErrorLogs\\log1.dmp"), std::string(300000, 'x'));
+  WriteBytes(Log(1), "old report\r\n");
+  WriteBytes(folder_ / "ErrorLogs\\log1.dmp", std::string(300000, 'x'));
 
   WriteReport(Folder(), 0xC0000094);
 
   EXPECT_EQ(CurrentDirectory(), elsewhere);
-  const std::string text = ReadWholeFile(Log(1));
+  const std::string text = ReadBytes(Log(1));
   EXPECT_EQ(text.find("old report"), std::string::npos);
-  EXPECT_FALSE(FileExists(Log(2)));
+  EXPECT_FALSE(IsFile(Log(2)));
   const std::vector<std::string> lines = SplitCrLf(text);
   const std::vector<std::string> headings = {"[Version: 1.0]", "[Process Info]", "[System Info]", "[Exception]",
                                              "[Modules]", "[Threads]",
@@ -244,12 +244,12 @@ TEST_F(ReportFolder, ACompleteReportWithoutOptionsReplacesLog1) {
   }
   EXPECT_EQ(lines[FindLine(lines, "[Exception]") + 1], "Exception Type: EXCEPTION_INT_DIVIDE_BY_ZERO");
   EXPECT_EQ(text.substr(text.size() - 4), "\r\n\r\n");
-  EXPECT_FALSE(FileExists(folder_.At("elsewhere\\Log1.log")));
+  EXPECT_FALSE(IsFile(folder_ / "elsewhere\\Log1.log"));
 
   // A normal mini-dump, replacing the old file, with the crashing thread's exception.
   DWORD thread = 0;
   DWORD code = 0;
-  ASSERT_TRUE(ReadDumpException(ReadWholeFile(folder_.At("ErrorLogs\\log1.dmp")), &thread, &code));
+  ASSERT_TRUE(ReadDumpException(ReadBytes(folder_ / "ErrorLogs\\log1.dmp"), &thread, &code));
   EXPECT_EQ(thread, GetCurrentThreadId());
   EXPECT_EQ(code, 0xC0000094u);
 }

@@ -30,10 +30,10 @@ class ReportSection : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(writer_->Open(ReportPath().c_str())); }
   void TearDown() override { writer_->CloseReportFile(); }
 
-  std::string ReportPath() const { return folder_.At("report.log"); }
+  std::string ReportPath() const { return folder_ / "report.log"; }
   // Everything after the header (the header ends with the creation-time line and a blank one).
   std::string Body() const {
-    const std::string text = ReadWholeFile(ReportPath());
+    const std::string text = ReadBytes(ReportPath());
     const std::size_t end = text.find("(UTC)\r\n\r\n");
     return end == std::string::npos ? text : text.substr(end + 9);
   }
@@ -43,11 +43,11 @@ class ReportSection : public ::testing::Test {
   template <typename Write>
   static std::vector<std::string> LinesOf(Write write) {
     TempFolder folder;
-    const std::string path = folder.At("r.log");
+    const std::string path = folder / "r.log";
     EXPECT_TRUE(writer_->Open(path.c_str()));
     write(*writer_);
     writer_->CloseReportFile();
-    std::vector<std::string> lines = SplitCrLf(ReadWholeFile(path));
+    std::vector<std::string> lines = SplitCrLf(ReadBytes(path));
     if (lines.size() >= 4) lines.erase(lines.begin(), lines.begin() + 4);
     return lines;
   }
@@ -105,7 +105,7 @@ TEST_F(ReportSection, PrintCutsAnOverlongLineAndKeepsItsLineEnd) {
 // ---- header -----------------------------------------------------------------------------
 
 TEST_F(ReportSection, HeaderHasTheVersionAndTheUtcCreationTime) {
-  const std::vector<std::string> lines = SplitCrLf(ReadWholeFile(ReportPath()));
+  const std::vector<std::string> lines = SplitCrLf(ReadBytes(ReportPath()));
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "[Version: 1.0]");
   EXPECT_EQ(lines[1], "");
@@ -124,7 +124,7 @@ TEST_F(ReportSection, HeaderHasTheVersionAndTheUtcCreationTime) {
 TEST_F(ReportSection, ReopeningAppendsAfterTheOldText) {
   writer_->Print("first report\r\n");
   ASSERT_TRUE(writer_->Open(ReportPath().c_str()));
-  const std::string text = ReadWholeFile(ReportPath());
+  const std::string text = ReadBytes(ReportPath());
   EXPECT_EQ(text.find("[Version: 1.0]"), 0u);
   EXPECT_NE(text.find("first report\r\n[Version: 1.0]\r\n"), std::string::npos);
 }
@@ -421,12 +421,12 @@ TEST(FindModuleSection, CutsTheModuleNameToItsBuffer) {
 // ---- the mini-dump ------------------------------------------------------------------------
 
 TEST_F(ReportSection, MiniDumpReplacesTheFile) {
-  const std::string path = folder_.At("log1.dmp");
-  WriteWholeFile(path, std::string(200000, 'x'));
+  const std::string path = folder_ / "log1.dmp";
+  WriteBytes(path, std::string(200000, 'x'));
   FakeException crash(0xC0000005, 2, 1, 0);
   writer_->CaptureThreadContext(0, &crash.context);
   EXPECT_TRUE(writer_->WriteMiniDump(path.c_str(), 0, &crash.pointers, GetCurrentThreadId()));
-  const std::string dump = ReadWholeFile(path);
+  const std::string dump = ReadBytes(path);
   EXPECT_EQ(dump.substr(0, 4), "MDMP");
   EXPECT_LT(dump.size(), 200000u);
 }
@@ -529,7 +529,7 @@ TEST(AllThreadStacks, EveryThreadGetsAStackAndRegisterBlock) {
   ASSERT_NE(thread, nullptr);
   Sleep(50);
   TempFolder folder;
-  const std::string path = folder.At("r.log");
+  const std::string path = folder / "r.log";
   {
     CrashReportWriter writer({"kernel32.dll", "psapi.dll", "nosuch-dbghelp.dll"});
     ASSERT_TRUE(writer.Open(path.c_str()));
@@ -540,7 +540,7 @@ TEST(AllThreadStacks, EveryThreadGetsAStackAndRegisterBlock) {
   CloseHandle(thread);
   CloseHandle(event);
 
-  const std::vector<std::string> lines = SplitCrLf(ReadWholeFile(path));
+  const std::vector<std::string> lines = SplitCrLf(ReadBytes(path));
   for (DWORD id : {GetCurrentThreadId(), other}) {
     const int start = FindLine(lines, "[ThreadId: " + std::to_string(id) + "] ");
     ASSERT_GE(start, 0) << id;

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "plugindll.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -102,33 +103,10 @@ std::string LinuxPath(const std::wstring& path) {
   return result;
 }
 
-// Removes what the shared DeleteTree cannot: names the code page cannot spell. Links are not
-// followed (DirectoryLink removes its own).
-void DeleteTreeWide(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileW(path.c_str());
-    return;
-  }
-  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") DeleteTreeWide(path + L"\\" + name);
-      } while (FindNextFileW(find, &data));
-      FindClose(find);
-    }
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
-class HostileInputTest : public RegistryTest {
+class HostileInputTest : public NorvaneRegistryTest {
  protected:
   void SetUp() override {
-    RegistryTest::SetUp();
+    NorvaneRegistryTest::SetUp();
     temp_ = std::make_unique<TempFolder>("hostile");
     // Anything written relative to the current directory lands here, where tests look for it.
     cwd_ = *temp_ / "cwd";
@@ -148,9 +126,8 @@ class HostileInputTest : public RegistryTest {
     dll_.reset();
     formats_.reset();
     SetCurrentDirectoryA(saved_cwd_);
-    DeleteTreeWide(Wide(temp_->Path()));
     temp_.reset();
-    RegistryTest::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   virtual std::string FormatsContents() const { return kFormats; }
@@ -224,9 +201,9 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       CreateDirectoryA(root.c_str(), nullptr);
       CreateDirectoryA(music.c_str(), nullptr);
       CreateDirectoryA((music + "\\Private").c_str(), nullptr);
-      WriteFileBytes(music + "\\a.mp3", "data");
-      WriteFileBytes(music + "\\notes.txt", "data");
-      WriteFileBytes(music + "\\Private\\p.mp3", "data");
+      WriteBytes(music + "\\a.mp3", "data");
+      WriteBytes(music + "\\notes.txt", "data");
+      WriteBytes(music + "\\Private\\p.mp3", "data");
       const std::vector<std::wstring> tree = FilesBelow(root);
       Configure(music, logs, 1);
 
@@ -250,10 +227,10 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
         if (purgeFits) {
           expected.push_back(L"logs\\fldrscan2.out");
           expected.push_back(stem + L"scan2.log");
-          EXPECT_EQ("", ReadFileBytes(logs + Stem(music) + "scan.log"));
-          EXPECT_EQ(lines, ReadFileBytes(logs + Stem(music) + "scan2.log"));
+          EXPECT_EQ("", ReadBytes(logs + Stem(music) + "scan.log"));
+          EXPECT_EQ(lines, ReadBytes(logs + Stem(music) + "scan2.log"));
         } else if (fits) {
-          EXPECT_EQ(lines, ReadFileBytes(logs + Stem(music) + "scan.log"));
+          EXPECT_EQ(lines, ReadBytes(logs + Stem(music) + "scan.log"));
         }
         // A setting given but unusable keeps the folder waiting, and its logs out of the
         // current directory.
@@ -263,14 +240,14 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       } else if (name == "Folder") {
         if (fits) {
           expected.push_back(stem + L"scan.log");
-          EXPECT_EQ(lines, ReadFileBytes(logs + Stem(music) + "scan.log"));
+          EXPECT_EQ(lines, ReadBytes(logs + Stem(music) + "scan.log"));
           EXPECT_EQ(0, GetRegDword(kFolder0, "Dirty"));
         } else if (fill == Fill::kPadding) {
           EXPECT_EQ(1, GetRegDword(kFolder0, "Dirty")) << "an unusable folder is not a scanned one";
         }
       } else {
         expected.push_back(stem + L"scan.log");
-        EXPECT_EQ(fits ? music + "\\a.mp3\r\n" : lines, ReadFileBytes(logs + Stem(music) + "scan.log"));
+        EXPECT_EQ(fits ? music + "\\a.mp3\r\n" : lines, ReadBytes(logs + Stem(music) + "scan.log"));
       }
       std::sort(expected.begin(), expected.end());
       EXPECT_EQ(expected, FilesBelow(root));
@@ -358,13 +335,13 @@ TEST_P(HostileFormats, RefreshEndsAndListsOnlyWhatTheReadablePatternsName) {
   const std::string logs = Temp("logs\\");
   CreateDirectoryA(music.c_str(), nullptr);
   for (const char* name : kCandidates) {
-    WriteFileBytes(music + "\\" + name, "data");
-    WriteFileBytes(pictures_ + "\\" + name, "data");
+    WriteBytes(music + "\\" + name, "data");
+    WriteBytes(pictures_ + "\\" + name, "data");
   }
   Configure(music, logs, 0);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(ExpectedLines(music, GetParam().media), ReadFileBytes(logs + Stem(music) + "scan.log"));
-  EXPECT_EQ(ExpectedLines(pictures_, GetParam().pictures), ReadFileBytes(logs + Stem(pictures_) + "scan.log"));
+  EXPECT_EQ(ExpectedLines(music, GetParam().media), ReadBytes(logs + Stem(music) + "scan.log"));
+  EXPECT_EQ(ExpectedLines(pictures_, GetParam().pictures), ReadBytes(logs + Stem(pictures_) + "scan.log"));
   EXPECT_TRUE(FilesBelow(cwd_).empty());
 }
 
@@ -377,7 +354,7 @@ TEST_F(HostileInputTest, MegabyteEventsReturnZeroAndWriteNothing) {
   const std::string music = Temp("music");
   const std::string logs = Temp("logs\\");
   CreateDirectoryA(music.c_str(), nullptr);
-  WriteFileBytes(music + "\\a.mp3", "data");
+  WriteBytes(music + "\\a.mp3", "data");
   // A folder waiting for the timer: any refresh or purge started by mistake would show.
   Configure(music, logs, 1);
   const std::size_t kMegabyte = 1 << 20;
@@ -438,7 +415,7 @@ TEST_F(HostileInputTest, LinkLoopsEndTheWalkAndEveryFileOutsideThemIsListedOnce)
   const std::string music = Temp("music");
   const std::string logs = Temp("logs\\");
   for (const char* folder : {"", "\\sub", "\\z"}) CreateDirectoryA((music + folder).c_str(), nullptr);
-  for (const char* file : {"\\a.mp3", "\\sub\\b.mp3", "\\z\\c.mp3"}) WriteFileBytes(music + file, "data");
+  for (const char* file : {"\\a.mp3", "\\sub\\b.mp3", "\\z\\c.mp3"}) WriteBytes(music + file, "data");
   // sub\up leads back to the watched folder, z\self to itself: followed, each repeats the tree
   // below it until the path limit, and both together multiply it.
   const DirectoryLink up(music + "\\sub\\up", "..");
@@ -447,13 +424,13 @@ TEST_F(HostileInputTest, LinkLoopsEndTheWalkAndEveryFileOutsideThemIsListedOnce)
   Configure(music, logs, 0);
   Send("WatchFolders_InitLogs");
   EXPECT_EQ(music + "\\a.mp3\r\n" + music + "\\sub\\b.mp3\r\n" + music + "\\z\\c.mp3\r\n",
-            ReadFileBytes(logs + Stem(music) + "scan.log"));
+            ReadBytes(logs + Stem(music) + "scan.log"));
 
   // The same through the timer, with one file added outside the loops.
-  WriteFileBytes(music + "\\sub\\d.mp3", "data");
+  WriteBytes(music + "\\sub\\d.mp3", "data");
   SetRegDword(kFolder0, "Dirty", 1);
   Send("WatchFolders_Timer");
-  EXPECT_EQ(music + "\\sub\\d.mp3\r\n", ReadFileBytes(logs + "fldrscan.out"));
+  EXPECT_EQ(music + "\\sub\\d.mp3\r\n", ReadBytes(logs + "fldrscan.out"));
 }
 
 TEST_F(HostileInputTest, LinkToAnotherPlaceIsStillWalked) {
@@ -462,12 +439,12 @@ TEST_F(HostileInputTest, LinkToAnotherPlaceIsStillWalked) {
   const std::string logs = Temp("logs\\");
   CreateDirectoryA(music.c_str(), nullptr);
   CreateDirectoryA(elsewhere.c_str(), nullptr);
-  WriteFileBytes(elsewhere + "\\e.mp3", "data");
+  WriteBytes(elsewhere + "\\e.mp3", "data");
   const DirectoryLink linked(music + "\\linked", "../elsewhere");
   if (!linked.Made()) GTEST_SKIP() << "no Linux symbolic links from this test";
   Configure(music, logs, 0);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(music + "\\linked\\e.mp3\r\n", ReadFileBytes(logs + Stem(music) + "scan.log"));
+  EXPECT_EQ(music + "\\linked\\e.mp3\r\n", ReadBytes(logs + Stem(music) + "scan.log"));
 }
 
 // ---- names the code page cannot spell ----------------------------------------------------------
@@ -516,9 +493,9 @@ TEST_F(HostileInputTest, NameTheCodePageCannotSpellIsListedByAPathThatOpensIt) {
   Send("WatchFolders_InitLogs");
 
   std::vector<std::string> opened;
-  for (const std::string& line : Lines(ReadFileBytes(logs + Stem(music) + "scan.log"))) {
+  for (const std::string& line : Lines(ReadBytes(logs + Stem(music) + "scan.log"))) {
     EXPECT_EQ(std::string::npos, line.find('?')) << line;
-    opened.push_back(ReadFileBytes(line));
+    opened.push_back(ReadBytes(line));
   }
   std::sort(opened.begin(), opened.end());
   EXPECT_EQ((std::vector<std::string>{"caron", "inside", "plain", "zhe"}), opened)
@@ -544,7 +521,7 @@ class DoubleByteNames : public HostileInputTest {
     CreateDirectoryA((music_ + "\\" + kHyo).c_str(), nullptr);
     for (const std::string& file : {std::string(kSo) + ".mp3", std::string(kSo) + "\\in.mp3",
                                     std::string(kHyo) + "\\x.mp3"}) {
-      ASSERT_TRUE(WriteFileBytes(music_ + "\\" + file, "data")) << "no double-byte file names here";
+      ASSERT_TRUE(WriteBytes(music_ + "\\" + file, "data")) << "no double-byte file names here";
     }
   }
 
@@ -558,7 +535,7 @@ TEST_F(DoubleByteNames, AreListedWithTheirExactBytesAndTheExemptFolderIsNotSplit
   Configure(music_, logs_, 0);
   Send("WatchFolders_InitLogs");
   const std::string so = music_ + "\\" + kSo;
-  EXPECT_EQ(so + ".mp3\r\n" + so + "\\in.mp3\r\n", ReadFileBytes(logs_ + Stem(music_) + "scan.log"));
+  EXPECT_EQ(so + ".mp3\r\n" + so + "\\in.mp3\r\n", ReadBytes(logs_ + Stem(music_) + "scan.log"));
 }
 
 TEST_F(DoubleByteNames, FolderEndingInATrailByteKeepsItsNameInLogsAndChanges) {
@@ -567,13 +544,13 @@ TEST_F(DoubleByteNames, FolderEndingInATrailByteKeepsItsNameInLogsAndChanges) {
   const std::string hyo = music_ + "\\" + kHyo;
   Configure(hyo, logs_, 0);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadFileBytes(logs_ + Stem(hyo) + "scan.log"));
+  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadBytes(logs_ + Stem(hyo) + "scan.log"));
 
-  ASSERT_TRUE(WriteFileBytes(hyo + "\\" + kSo + ".wma", "data"));
+  ASSERT_TRUE(WriteBytes(hyo + "\\" + kSo + ".wma", "data"));
   SetRegDword(kFolder0, "Dirty", 1);
   Send("WatchFolders_Timer");
-  EXPECT_EQ(hyo + "\\" + kSo + ".wma\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
-  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadFileBytes(logs_ + Stem(hyo) + "scan2.log"));
+  EXPECT_EQ(hyo + "\\" + kSo + ".wma\r\n", ReadBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadBytes(logs_ + Stem(hyo) + "scan2.log"));
   EXPECT_TRUE(FilesBelow(cwd_).empty());
 }
 

@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "plugindll.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -83,10 +84,10 @@ class Host {
   bool started_ = false;
 };
 
-class KillTest : public RegistryTest {
+class KillTest : public NorvaneRegistryTest {
  protected:
   void SetUp() override {
-    RegistryTest::SetUp();
+    NorvaneRegistryTest::SetUp();
     temp_ = std::make_unique<TempFolder>("kill");
     formats_ = std::make_unique<FormatsIni>(kFormats);
     logs_ = *temp_ / "logs\\";
@@ -98,7 +99,7 @@ class KillTest : public RegistryTest {
     for (int folder = 0; folder < kMusicFolders; ++folder) {
       CreateDirectoryA(MusicFolder(folder).c_str(), nullptr);
       for (int file = 0; file < kMusicFilesPerFolder; ++file) {
-        WriteFileBytes(MusicFolder(folder) + "\\track" + std::to_string(file) + ".mp3", "");
+        WriteBytes(MusicFolder(folder) + "\\track" + std::to_string(file) + ".mp3", "");
       }
     }
     for (int folder = 0; folder < kPictureFolders; ++folder) {
@@ -114,19 +115,19 @@ class KillTest : public RegistryTest {
   void TearDown() override {
     formats_.reset();
     temp_.reset();
-    RegistryTest::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   std::string MusicFolder(int folder) const { return music_ + "\\album" + std::to_string(folder); }
   std::string PictureFolder(int folder) const { return pictures_ + "\\year" + std::to_string(folder); }
   void AddMusic(int folder, const std::string& name) {
     const std::string path = MusicFolder(folder) + "\\" + name + ".mp3";
-    WriteFileBytes(path, "");
+    WriteBytes(path, "");
     added_music_.push_back(path);
   }
   void AddPicture(int folder, const std::string& name) {
     const std::string path = PictureFolder(folder) + "\\" + name + ".jpg";
-    WriteFileBytes(path, "");
+    WriteBytes(path, "");
     pictures_on_disk_.push_back(path);
   }
   // One of the pictures that were reported before this round goes.
@@ -145,11 +146,11 @@ class KillTest : public RegistryTest {
 
   // Checks the change lists against everything done so far.
   void CheckChangeLists(int round) {
-    const std::set<std::string> music = Lines(ReadFileBytes(logs_ + "fldrscan.out"));
+    const std::set<std::string> music = Lines(ReadBytes(logs_ + "fldrscan.out"));
     for (const std::string& path : added_music_) {
       EXPECT_EQ(1u, music.count(path)) << "round " << round << ": never reported: " << path;
     }
-    const std::set<std::string> pictures = Lines(ReadFileBytes(logs_ + "fldrscan2.out"));
+    const std::set<std::string> pictures = Lines(ReadBytes(logs_ + "fldrscan2.out"));
     for (const std::string& path : pictures_on_disk_) {
       EXPECT_EQ(1u, pictures.count(path)) << "round " << round << ": never reported: " << path;
       EXPECT_EQ(0u, pictures.count("-" + path)) << "round " << round << ": reported removed: " << path;

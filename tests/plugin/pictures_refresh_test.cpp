@@ -9,7 +9,8 @@
 #include "plugin/refresh.h"
 #include "shellfolders/mediafolderplatform.h"
 #include "shellfolders/widestring.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -25,10 +26,10 @@ HMODULE WINAPI NoModule(const char*) {
 }
 HRESULT WINAPI NoFolder(HWND, int, HANDLE, DWORD, char*) { return E_FAIL; }
 
-class NoPicturesFolder : public RegistryTest {
+class NoPicturesFolder : public NorvaneRegistryTest {
  protected:
   void SetUp() override {
-    RegistryTest::SetUp();
+    NorvaneRegistryTest::SetUp();
     platform_ = GetMediaFolderPlatform();
     platform_.readRegistryStringW = NoPreference;
     platform_.loadLibraryA = NoModule;
@@ -41,7 +42,7 @@ class NoPicturesFolder : public RegistryTest {
   void TearDown() override {
     SetMediaFolderPlatformForTesting(nullptr);
     temp_.reset();
-    RegistryTest::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   MediaFolderPlatform platform_{};

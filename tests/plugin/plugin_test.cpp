@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "plugindll.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -31,10 +32,10 @@ std::string Stem(std::string folder) {
   return folder;
 }
 
-class PluginTest : public RegistryTest {
+class PluginTest : public NorvaneRegistryTest {
  protected:
   void SetUp() override {
-    RegistryTest::SetUp();
+    NorvaneRegistryTest::SetUp();
     temp_ = std::make_unique<TempFolder>("plugin");
     // Anything written relative to the current directory lands here, where tests look for it.
     cwd_ = *temp_ / "cwd";
@@ -56,7 +57,7 @@ class PluginTest : public RegistryTest {
     formats_.reset();
     SetCurrentDirectoryA(saved_cwd_);
     temp_.reset();
-    RegistryTest::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   void Send(const std::string& event) { EXPECT_EQ(0, dll_->Send(event.c_str())) << event; }
@@ -69,7 +70,7 @@ class PluginTest : public RegistryTest {
     CreateDirectoryA(folder.c_str(), nullptr);
     CreateDirectoryA((folder + "\\Live").c_str(), nullptr);
     for (const char* file : {"a.mp3", "notes.txt", "README", "cover.jpg", "Live\\c.wav"}) {
-      WriteFileBytes(folder + "\\" + file, "data");
+      WriteBytes(folder + "\\" + file, "data");
     }
     return folder;
   }
@@ -212,18 +213,18 @@ TEST_F(PluginTest, InitBuildsMissingLogsInANewLogDirectoryAndKeepsExistingOnes) 
   AddFolder(1, video, 1);
 
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
-  EXPECT_EQ(MusicLog(video), ReadFileBytes(ScanLog(video)));
+  EXPECT_EQ(MusicLog(music), ReadBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(video), ReadBytes(ScanLog(video)));
   EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty"));
   EXPECT_EQ(0, GetRegDword(Subkey(1), "Dirty"));
   EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
 
   // A second init keeps the existing log byte for byte and rotates nothing. The flag 1 stays:
   // the folder was not looked at, and the timer still owes it a rescan (new.mp3 is reported).
-  WriteFileBytes(music + "\\new.mp3", "data");
+  WriteBytes(music + "\\new.mp3", "data");
   SetRegDword(Subkey(0), "Dirty", 1);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(music), ReadBytes(ScanLog(music)));
   EXPECT_FALSE(PathExists(PreviousLog(music)));
   EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
   EXPECT_EQ((std::vector<std::string>{Stem(music) + "scan.log", Stem(video) + "scan.log"}),
@@ -237,26 +238,26 @@ TEST_F(PluginTest, TimerRescansDirtyFoldersAndAppendsTheirAdditions) {
   AddFolder(0, music, 0);
   AddFolder(1, video, 0);
   Send("WatchFolders_InitLogs");
-  WriteFileBytes(logs_ + "fldrscan.out", "left by the host\r\n");
+  WriteBytes(logs_ + "fldrscan.out", "left by the host\r\n");
 
-  WriteFileBytes(music + "\\e.mp3", "data");
+  WriteBytes(music + "\\e.mp3", "data");
   DeleteFileA((music + "\\a.mp3").c_str());
-  WriteFileBytes(video + "\\v.mp3", "data");
+  WriteBytes(video + "\\v.mp3", "data");
   Send("WatchFolder0");
   EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
   Send("WatchFolders_Timer");
 
   // Additions only; the deleted a.mp3 leaves no trace, and video (not dirty) is not rescanned.
-  EXPECT_EQ("left by the host\r\n" + music + "\\e.mp3\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ("left by the host\r\n" + music + "\\e.mp3\r\n", ReadBytes(logs_ + "fldrscan.out"));
   EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty"));
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(PreviousLog(music)));
-  EXPECT_EQ(music + "\\e.mp3\r\n" + music + "\\Live\\c.wav\r\n", ReadFileBytes(ScanLog(music)));
-  EXPECT_EQ(MusicLog(video), ReadFileBytes(ScanLog(video)));
+  EXPECT_EQ(MusicLog(music), ReadBytes(PreviousLog(music)));
+  EXPECT_EQ(music + "\\e.mp3\r\n" + music + "\\Live\\c.wav\r\n", ReadBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(video), ReadBytes(ScanLog(video)));
   EXPECT_FALSE(PathExists(PreviousLog(video)));
 
   // Not flagged again: the next timer leaves everything as it is.
   Send("WatchFolders_Timer");
-  EXPECT_EQ("left by the host\r\n" + music + "\\e.mp3\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ("left by the host\r\n" + music + "\\e.mp3\r\n", ReadBytes(logs_ + "fldrscan.out"));
 }
 
 TEST_F(PluginTest, FirstScanInTimerModeAppendsNothing) {
@@ -264,7 +265,7 @@ TEST_F(PluginTest, FirstScanInTimerModeAppendsNothing) {
   const std::string music = MakeMusic();
   AddFolder(0, music, 1);
   Send("WatchFolders_Timer");
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(music), ReadBytes(ScanLog(music)));
   EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
 }
 
@@ -276,22 +277,22 @@ TEST_F(PluginTest, PurgeReportsEveryFileOnceAndLeavesAnEmptyLog) {
 
   Send("Purge:" + music);
   const std::string removed = "-" + music + "\\a.mp3\r\n-" + music + "\\Live\\c.wav\r\n";
-  EXPECT_EQ(removed, ReadFileBytes(logs_ + "fldrscan2.out"));
-  EXPECT_EQ("", ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(removed, ReadBytes(logs_ + "fldrscan2.out"));
+  EXPECT_EQ("", ReadBytes(ScanLog(music)));
   EXPECT_EQ(0, GetRegDword(Subkey(0), "Dirty")) << "a purge touches no flag";
 
   Send("purge " + music + "\\");  // same folder, other separator, trailing backslash
-  EXPECT_EQ(removed, ReadFileBytes(logs_ + "fldrscan2.out"));
-  EXPECT_EQ("", ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(removed, ReadBytes(logs_ + "fldrscan2.out"));
+  EXPECT_EQ("", ReadBytes(ScanLog(music)));
 }
 
 TEST_F(PluginTest, PurgeWithoutScanLogReportsTheOldPreviousLog) {
   Configure(logs_, 0);
   const std::string music = Temp("gone");
   CreateDirectoryA(logs_.c_str(), nullptr);
-  WriteFileBytes(PreviousLog(music), music + "\\old.mp3\r\n");
+  WriteBytes(PreviousLog(music), music + "\\old.mp3\r\n");
   Send("Purge:" + music);
-  EXPECT_EQ("-" + music + "\\old.mp3\r\n", ReadFileBytes(logs_ + "fldrscan2.out"));
+  EXPECT_EQ("-" + music + "\\old.mp3\r\n", ReadBytes(logs_ + "fldrscan2.out"));
 }
 
 TEST_F(PluginTest, SkipFolderScanKeepsFlagsSoDirtyFoldersAreRescannedEveryTime) {
@@ -301,12 +302,12 @@ TEST_F(PluginTest, SkipFolderScanKeepsFlagsSoDirtyFoldersAreRescannedEveryTime) 
   SetRegDword(kPreferences, "SkipFolderScan", 1);
 
   Send("WatchFolders_Timer");
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(music), ReadBytes(ScanLog(music)));
   EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
 
-  WriteFileBytes(music + "\\z.wma", "data");
+  WriteBytes(music + "\\z.wma", "data");
   Send("WatchFolders_Timer");
-  EXPECT_EQ(music + "\\z.wma\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ(music + "\\z.wma\r\n", ReadBytes(logs_ + "fldrscan.out"));
   EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
 
   Send("WatchFolders_InitLogs");
@@ -346,15 +347,15 @@ TEST_F(PluginTest, HugeNumFoldersStillReachesEveryExistingEntryAndEnds) {
   AddFolder(2, video, 0);  // a hole at 1
   SetRegDword(kWatchFolders + "\\WatchFolder02", "Dirty", 1);  // not a number the host writes
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(ScanLog(music)));
-  EXPECT_EQ(MusicLog(video), ReadFileBytes(ScanLog(video)));
+  EXPECT_EQ(MusicLog(music), ReadBytes(ScanLog(music)));
+  EXPECT_EQ(MusicLog(video), ReadBytes(ScanLog(video)));
   EXPECT_FALSE(KeyExists(Subkey(1)));
   EXPECT_FALSE(KeyExists(Subkey(3)));
 
-  WriteFileBytes(video + "\\new.mp3", "data");
+  WriteBytes(video + "\\new.mp3", "data");
   Send("WatchFolder2");
   Send("WatchFolders_Timer");
-  EXPECT_EQ(video + "\\new.mp3\r\n", ReadFileBytes(logs_ + "fldrscan.out"));
+  EXPECT_EQ(video + "\\new.mp3\r\n", ReadBytes(logs_ + "fldrscan.out"));
 }
 
 // A host thread of its own: adds a file, sends the notice and the timer, kRounds times.
@@ -367,7 +368,7 @@ struct HostThread {
   static DWORD WINAPI Run(void* argument) {
     auto* self = static_cast<HostThread*>(argument);
     for (int round = 0; round < kRounds; ++round) {
-      WriteFileBytes(self->music + "\\" + self->tag + std::to_string(round) + ".mp3", "data");
+      WriteBytes(self->music + "\\" + self->tag + std::to_string(round) + ".mp3", "data");
       self->send("WatchFolder0");
       self->send("WatchFolders_Timer");
     }
@@ -394,7 +395,7 @@ TEST_F(PluginTest, TwoHostThreadsAtOnceLoseAndRepeatNothing) {
 
   // Every new file exactly once, and the scan log is whole.
   constexpr int kRounds = HostThread::kRounds;
-  const std::string changes = ReadFileBytes(logs_ + "fldrscan.out");
+  const std::string changes = ReadBytes(logs_ + "fldrscan.out");
   std::vector<std::string> expected;
   for (char tag : {'x', 'y'}) {
     for (int round = 0; round < kRounds; ++round) {
@@ -406,7 +407,7 @@ TEST_F(PluginTest, TwoHostThreadsAtOnceLoseAndRepeatNothing) {
       EXPECT_EQ(1u, count) << line;
     }
   }
-  const std::string log = ReadFileBytes(ScanLog(music));
+  const std::string log = ReadBytes(ScanLog(music));
   EXPECT_EQ(2u * kRounds + 2u, static_cast<size_t>(std::count(log.begin(), log.end(), '\n')));
 }
 
@@ -465,7 +466,7 @@ TEST_F(PluginTest, WithoutLogPathTheFilesGoToTheCurrentDirectory) {
   const std::string music = MakeMusic();
   AddFolder(0, music, 1);
   Send("WatchFolders_Timer");
-  EXPECT_EQ(MusicLog(music), ReadFileBytes(cwd_ + "\\" + Stem(music) + "scan.log"));
+  EXPECT_EQ(MusicLog(music), ReadBytes(cwd_ + "\\" + Stem(music) + "scan.log"));
 }
 
 // ---- the pictures folder ---------------------------------------------------------------------
@@ -478,11 +479,11 @@ class PicturesTest : public PluginTest {
     PluginTest::SetUp();
     CreateDirectoryA((pictures_ + "\\2026").c_str(), nullptr);
     for (const char* file : {"beach.jpg", "notes.txt", "2026\\harbour.png", "song.mp3"}) {
-      WriteFileBytes(pictures_ + "\\" + file, "data");
+      WriteBytes(pictures_ + "\\" + file, "data");
     }
     Configure(logs_, 0);
   }
-  std::string Changes() const { return ReadFileBytes(logs_ + "fldrscan2.out"); }
+  std::string Changes() const { return ReadBytes(logs_ + "fldrscan2.out"); }
   std::string Picture(const char* name) const { return pictures_ + "\\" + name + "\r\n"; }
 };
 
@@ -492,14 +493,14 @@ TEST_F(PicturesTest, InitReportsEveryPictureAsAddedAndClearsTheFlag) {
   Send("WatchFolders_InitLogs");
   // Only the image list counts here: the song and the text file are not pictures.
   EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), Changes());
-  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), ReadFileBytes(ScanLog(pictures_)));
-  EXPECT_EQ("", ReadFileBytes(PreviousLog(pictures_)));
+  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), ReadBytes(ScanLog(pictures_)));
+  EXPECT_EQ("", ReadBytes(PreviousLog(pictures_)));
   EXPECT_EQ(0, GetRegDword(kPicturesSubkey, "Dirty"));
 }
 
 TEST_F(PicturesTest, InitWithoutTheLogFolderCreatesItAndReportsNothing) {
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), ReadFileBytes(ScanLog(pictures_)));
+  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), ReadBytes(ScanLog(pictures_)));
   EXPECT_FALSE(PathExists(logs_ + "fldrscan2.out"));
 }
 
@@ -507,7 +508,7 @@ TEST_F(PicturesTest, TimerReportsAdditionsThenRemovalsOnlyWhenDirty) {
   CreateDirectoryA(logs_.c_str(), nullptr);
   Send("WatchFolders_InitLogs");
   const std::string after_init = Changes();
-  WriteFileBytes(pictures_ + "\\new.png", "data");
+  WriteBytes(pictures_ + "\\new.png", "data");
   DeleteFileA((pictures_ + "\\beach.jpg").c_str());
 
   Send("WatchFolders_Timer");  // not dirty: nothing happens
@@ -526,9 +527,9 @@ TEST_F(PicturesTest, SkipFolderScanKeepsThePicturesFlagSoEveryTimerRescans) {
   const std::string after_init = Changes();
   SetRegDword(kPicturesSubkey, "Dirty", 1);
   SetRegDword(kPreferences, "SkipFolderScan", 1);
-  WriteFileBytes(pictures_ + "\\one.jpg", "data");
+  WriteBytes(pictures_ + "\\one.jpg", "data");
   Send("WatchFolders_Timer");
-  WriteFileBytes(pictures_ + "\\two.jpg", "data");
+  WriteBytes(pictures_ + "\\two.jpg", "data");
   Send("WatchFolders_Timer");
   EXPECT_EQ(after_init + Picture("one.jpg") + Picture("two.jpg"), Changes());
   EXPECT_EQ(1, GetRegDword(kPicturesSubkey, "Dirty"));
@@ -536,12 +537,12 @@ TEST_F(PicturesTest, SkipFolderScanKeepsThePicturesFlagSoEveryTimerRescans) {
 
 TEST_F(PicturesTest, WithoutAnImageListEveryPictureOfTheLastScanIsReportedRemoved) {
   CreateDirectoryA(logs_.c_str(), nullptr);
-  WriteFileBytes(ScanLog(pictures_), Picture("beach.jpg"));
+  WriteBytes(ScanLog(pictures_), Picture("beach.jpg"));
   formats_.reset();
   formats_ = std::make_unique<FormatsIni>("[searchpatterns]\r\next1=*.mp3\r\n");
   SetRegDword(kPicturesSubkey, "Dirty", 1);
   Send("WatchFolders_Timer");
-  EXPECT_EQ("", ReadFileBytes(ScanLog(pictures_)));
+  EXPECT_EQ("", ReadBytes(ScanLog(pictures_)));
   EXPECT_EQ("-" + Picture("beach.jpg"), Changes());
 }
 

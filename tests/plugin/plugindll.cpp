@@ -1,6 +1,7 @@
 #include "plugindll.h"
 
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 PluginDll::PluginDll() {
   module_ = LoadLibraryA(WindowsPath(WF_PLUGIN_DLL).c_str());
@@ -19,7 +20,7 @@ FormatsIni::FormatsIni(const std::string& contents)
   DeleteTree(data_cache_);
   CreateDirectoryA(data_cache_.c_str(), nullptr);
   CreateDirectoryA((data_cache_ + "\\Formats").c_str(), nullptr);
-  WriteFileBytes(data_cache_ + "\\Formats\\formats.ini", contents);
+  WriteBytes(data_cache_ + "\\Formats\\formats.ini", contents);
 }
 
 FormatsIni::~FormatsIni() { DeleteTree(data_cache_); }

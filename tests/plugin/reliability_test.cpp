@@ -9,7 +9,8 @@
 
 #include "importpatch.h"
 #include "plugindll.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -52,10 +53,10 @@ HANDLE WINAPI FailingFindFirstFileW(LPCWSTR search, LPWIN32_FIND_DATAW data) {
   return FindFirstFileW(search, data);
 }
 
-class ReliabilityTest : public RegistryTest {
+class ReliabilityTest : public NorvaneRegistryTest {
  protected:
   void SetUp() override {
-    RegistryTest::SetUp();
+    NorvaneRegistryTest::SetUp();
     temp_ = std::make_unique<TempFolder>("reliable");
     formats_ = std::make_unique<FormatsIni>(kFormats);
     dll_ = std::make_unique<PluginDll>();
@@ -64,12 +65,12 @@ class ReliabilityTest : public RegistryTest {
     CreateDirectoryA(logs_.c_str(), nullptr);
     music_ = *temp_ / "music";
     CreateDirectoryA(music_.c_str(), nullptr);
-    WriteFileBytes(music_ + "\\a.mp3", "data");
+    WriteBytes(music_ + "\\a.mp3", "data");
     pictures_ = *temp_ / "Pictures";
     CreateDirectoryA(pictures_.c_str(), nullptr);
     CreateDirectoryA((pictures_ + "\\2026").c_str(), nullptr);
-    WriteFileBytes(pictures_ + "\\beach.jpg", "data");
-    WriteFileBytes(pictures_ + "\\2026\\harbour.png", "data");
+    WriteBytes(pictures_ + "\\beach.jpg", "data");
+    WriteBytes(pictures_ + "\\2026\\harbour.png", "data");
     SetRegString(kPicturesPreference, "", pictures_);
     SetRegString(kWatchFolders, "LogPath", logs_);
     SetRegDword(kWatchFolders, "NumFolders", 1);
@@ -84,7 +85,7 @@ class ReliabilityTest : public RegistryTest {
     dll_.reset();
     formats_.reset();
     temp_.reset();
-    RegistryTest::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   void Send(const std::string& event) { EXPECT_EQ(0, dll_->Send(event.c_str())) << event; }
@@ -105,8 +106,8 @@ class ReliabilityTest : public RegistryTest {
   std::string Log(const std::string& folder) const { return logs_ + Stem(folder) + "scan.log"; }
   std::string PreviousLog(const std::string& folder) const { return logs_ + Stem(folder) + "scan2.log"; }
   std::string Picture(const char* name) const { return pictures_ + "\\" + name + "\r\n"; }
-  std::string PictureChanges() const { return ReadFileBytes(logs_ + "fldrscan2.out"); }
-  std::string MusicChanges() const { return ReadFileBytes(logs_ + "fldrscan.out"); }
+  std::string PictureChanges() const { return ReadBytes(logs_ + "fldrscan2.out"); }
+  std::string MusicChanges() const { return ReadBytes(logs_ + "fldrscan.out"); }
   long long Dirty(const std::string& subkey) const { return GetRegDword(subkey, "Dirty"); }
 
   std::unique_ptr<TempFolder> temp_;
@@ -131,14 +132,14 @@ TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIs
       ASSERT_TRUE(DeleteTree(music_));
     } else {
       SetRegString(kWatchFolders + "\\WatchFolder0", "Folder", folder);
-      WriteFileBytes(Log(folder), folder + "\\a.mp3\r\n");
+      WriteBytes(Log(folder), folder + "\\a.mp3\r\n");
     }
-    const std::string log = ReadFileBytes(Log(folder));
+    const std::string log = ReadBytes(Log(folder));
     ASSERT_NE("<missing>", log);
     Send("WatchFolder0");
     Send("WatchFolders_Timer");
     Send("WatchFolders_InitLogs");
-    EXPECT_EQ(log, ReadFileBytes(Log(folder)));
+    EXPECT_EQ(log, ReadBytes(Log(folder)));
     EXPECT_FALSE(PathExists(PreviousLog(folder)));
     EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
     EXPECT_EQ(1, Dirty(kWatchFolders + "\\WatchFolder0")) << "tried again at the next timer";
@@ -147,23 +148,23 @@ TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIs
   // Back, with one file more: reported at the next timer, and the flag is cleared.
   SetRegString(kWatchFolders + "\\WatchFolder0", "Folder", music_);
   CreateDirectoryA(music_.c_str(), nullptr);
-  WriteFileBytes(music_ + "\\a.mp3", "data");
-  WriteFileBytes(music_ + "\\b.mp3", "data");
+  WriteBytes(music_ + "\\a.mp3", "data");
+  WriteBytes(music_ + "\\b.mp3", "data");
   Send("WatchFolders_Timer");
   EXPECT_EQ(music_ + "\\b.mp3\r\n", MusicChanges());
   EXPECT_EQ(0, Dirty(kWatchFolders + "\\WatchFolder0"));
 }
 
 TEST_F(ReliabilityTest, UnlistablePicturesFolderReportsNothingAndStaysDirty) {
-  const std::string log = ReadFileBytes(Log(pictures_));
-  const std::string previous = ReadFileBytes(PreviousLog(pictures_));
+  const std::string log = ReadBytes(Log(pictures_));
+  const std::string previous = ReadBytes(PreviousLog(pictures_));
   MakeUnlistable(pictures_);
   Send("WatchFolderPicture");
   Send("WatchFolders_Timer");
   Send("WatchFolders_InitLogs");
   EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), PictureChanges()) << "no removal, no addition";
-  EXPECT_EQ(log, ReadFileBytes(Log(pictures_)));
-  EXPECT_EQ(previous, ReadFileBytes(PreviousLog(pictures_)));
+  EXPECT_EQ(log, ReadBytes(Log(pictures_)));
+  EXPECT_EQ(previous, ReadBytes(PreviousLog(pictures_)));
   EXPECT_EQ(1, Dirty(kPicturesSubkey));
 
   MakeListable();
@@ -175,13 +176,13 @@ TEST_F(ReliabilityTest, UnlistablePicturesFolderReportsNothingAndStaysDirty) {
 TEST_F(ReliabilityTest, PicturesBelowAnUnlistableDirectoryAreNeverReportedRemoved) {
   MakeUnlistable(pictures_ + "\\2026");
   DeleteFileA((pictures_ + "\\beach.jpg").c_str());
-  WriteFileBytes(pictures_ + "\\new.png", "data");
+  WriteBytes(pictures_ + "\\new.png", "data");
   const std::string after_init = PictureChanges();
   for (int round = 0; round < 2; ++round) {
     Send("WatchFolderPicture");
     Send("WatchFolders_Timer");
     EXPECT_EQ(after_init + Picture("new.png") + "-" + Picture("beach.jpg"), PictureChanges()) << round;
-    EXPECT_NE(std::string::npos, ReadFileBytes(Log(pictures_)).find(Picture("2026\\harbour.png"))) << round;
+    EXPECT_NE(std::string::npos, ReadBytes(Log(pictures_)).find(Picture("2026\\harbour.png"))) << round;
   }
 
   // Listable again and the picture really gone: reported then.
@@ -194,8 +195,8 @@ TEST_F(ReliabilityTest, PicturesBelowAnUnlistableDirectoryAreNeverReportedRemove
 }
 
 TEST_F(ReliabilityTest, ChangeListHeldElsewhereDelaysTheAdditionsInsteadOfLosingThem) {
-  WriteFileBytes(logs_ + "fldrscan.out", "");
-  WriteFileBytes(music_ + "\\b.mp3", "data");
+  WriteBytes(logs_ + "fldrscan.out", "");
+  WriteBytes(music_ + "\\b.mp3", "data");
   HANDLE lock = CreateFileA((logs_ + "fldrscan.out").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
   Send("WatchFolder0");

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
+#include "uncshare.h"
 #include "text/dllaccesspath.h"
 
 namespace {
@@ -38,7 +40,7 @@ std::string DataCacheOfCopyAt(const std::string& exe) {
     WaitForSingleObject(process.hProcess, 30000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    result = ReadFileBytes(output);
+    result = ReadBytes(output);
   }
   DeleteFileA(output.c_str());
   DeleteFileA(exe.c_str());
@@ -58,7 +60,7 @@ TEST(InstallPaths, ExecutableInASubdirectory) {
 
 TEST(DirectoryExists, OnlyForDirectories) {
   TempFolder temp("direxists");
-  ASSERT_TRUE(WriteFileBytes(temp / "file.txt", "x"));
+  ASSERT_TRUE(WriteBytes(temp / "file.txt", "x"));
   EXPECT_TRUE(DirectoryExists(ParsedPath(temp.Path().c_str())));
   EXPECT_FALSE(DirectoryExists(ParsedPath((temp / "file.txt").c_str())));
   EXPECT_FALSE(DirectoryExists(ParsedPath((temp / "missing").c_str())));
@@ -92,7 +94,7 @@ TEST(CreateDirectoryPath, TrimsSpacesAroundComponentsAndSkipsEmptyOnes) {
 
 TEST(CreateDirectoryPath, ComponentThatIsAFileFails) {
   TempFolder temp("cdp-file");
-  ASSERT_TRUE(WriteFileBytes(temp / "f", "x"));
+  ASSERT_TRUE(WriteBytes(temp / "f", "x"));
   EXPECT_EQ(E_FAIL, CreateDirectoryPath(ParsedPath((temp / "f\\sub").c_str())));
   EXPECT_FALSE(IsDirectory(temp / "f"));
 }

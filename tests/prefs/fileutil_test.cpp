@@ -5,14 +5,16 @@
 #include <string>
 
 #include "prefs/fileutil.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
+#include "uncshare.h"
 
 namespace {
 
 TEST(FileExists, AnswersForFilesOnly) {
   TempFolder temp("exists");
   const std::string file = temp / "song.mp3";
-  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  ASSERT_TRUE(WriteBytes(file, "x"));
   EXPECT_TRUE(FileExists(file.c_str()));
   EXPECT_FALSE(FileExists(temp.Path().c_str())) << "a directory counts as missing";
   EXPECT_FALSE(FileExists((temp / "other.mp3").c_str()));
@@ -23,7 +25,7 @@ TEST(FileExists, AnswersForFilesOnly) {
 TEST(FileExists, FileHeldWithoutSharingCountsAsMissing) {
   TempFolder temp("locked");
   const std::string file = temp / "locked.log";
-  ASSERT_TRUE(WriteFileBytes(file, "x"));
+  ASSERT_TRUE(WriteBytes(file, "x"));
   HANDLE held = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, held);
@@ -59,7 +61,7 @@ TEST(CreateDirectoryChain, KeepsSpacesInsideComponents) {
 
 TEST(CreateDirectoryChain, ComponentThatIsAFileFails) {
   TempFolder temp("file");
-  ASSERT_TRUE(WriteFileBytes(temp / "notes.txt", "x"));
+  ASSERT_TRUE(WriteBytes(temp / "notes.txt", "x"));
   EXPECT_FALSE(CreateDirectoryChain(ByteString((temp / "notes.txt\\sub\\deeper").c_str())));
   EXPECT_FALSE(PathExists(temp / "notes.txt\\sub"));
   // A directory whose own name is taken by a file: the retry after the parent must not count

@@ -8,7 +8,8 @@
 
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
-#include "testsupport.h"
+#include "testfiles.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ const std::string kTestKey = std::string(kNorvaneKey) + "\\RegistryRules";
 
 std::string Repeat(char c, std::size_t n) { return std::string(n, c); }
 
-class RegKeyTest : public RegistryTest {};
+class RegKeyTest : public NorvaneRegistryTest {};
 
 // ---- strings ---------------------------------------------------------------------------------
 

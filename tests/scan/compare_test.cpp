@@ -97,7 +97,7 @@ TEST_F(CompareTest, CreatesTheChangeListAndAccumulatesEntries) {
 TEST_F(CompareTest, MissingLogLeavesTheChangeListAlone) {
   WriteBytes(Log(), "a\r\n");
   EXPECT_FALSE(Compare(true)) << "no previous log";
-  EXPECT_FALSE(Exists(ChangeList())) << "not even created";
+  EXPECT_FALSE(PathExists(ChangeList())) << "not even created";
 
   WriteBytes(ChangeList(), "kept\r\n");
   EXPECT_FALSE(Compare(true));
@@ -133,7 +133,7 @@ TEST_F(CompareTest, UnusableNamesCompareNothing) {
   EXPECT_FALSE(CompareScanLogs("C:\\Lib", Prefix().c_str(), nullptr, true));
   const std::string longName(520 - Prefix().size(), 'n');
   EXPECT_FALSE(CompareScanLogs("C:\\Lib", Prefix().c_str(), longName.c_str(), true));
-  EXPECT_FALSE(Exists(ChangeList()));
+  EXPECT_FALSE(PathExists(ChangeList()));
 }
 
 TEST_F(CompareTest, LargeLogsCompareInOrder) {

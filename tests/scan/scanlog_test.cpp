@@ -80,7 +80,7 @@ TEST(ScanLogNamesDoubleByte, TrailByteBackslashIsNoTrailingBackslash) {
   EXPECT_STREQ(names.log, "C__\x83__scan.log");
 }
 
-class RebuildScanLogTest : public ScanRegistry {
+class RebuildScanLogTest : public NorvaneRegistryTest {
  protected:
   std::string Library() const { return temp_ / "Music"; }
   // A log directory two levels deep that does not exist yet.
@@ -109,7 +109,7 @@ TEST_F(RebuildScanLogTest, TimerModeRotatesAndWritesAFreshScan) {
   Rebuild(false, false);
   const std::string first = Line("b.mp3") + Line("Live\\a.wma");
   EXPECT_EQ(ReadBytes(Log()), first) << "the log directory chain was created";
-  EXPECT_FALSE(Exists(Previous()));
+  EXPECT_FALSE(PathExists(Previous()));
 
   Touch(Library() + "\\a.mp3");
   Rebuild(false, false);
@@ -127,7 +127,7 @@ TEST_F(RebuildScanLogTest, InitModeKeepsAnExistingLogAndWritesAMissingOne) {
   WriteBytes(Log(), "kept as it is\r\n");
   Rebuild(true, false);
   EXPECT_EQ(ReadBytes(Log()), "kept as it is\r\n");
-  EXPECT_FALSE(Exists(Previous()));
+  EXPECT_FALSE(PathExists(Previous()));
 
   DeleteFileA(Log().c_str());
   WriteBytes(Previous(), "old previous\r\n");
@@ -176,7 +176,7 @@ TEST_F(RebuildScanLogTest, UnusableFolderOrPrefixTouchesNothing) {
   RebuildScanLog(tooLong.c_str(), Prefix().c_str(), false, false, "*.mp3");
   const std::string longPrefix = temp_ / std::string(519, 'p');
   RebuildScanLog(Library().c_str(), longPrefix.c_str(), false, false, "*.mp3");
-  EXPECT_FALSE(Exists(temp_ / "Logs")) << "no log directory was made";
+  EXPECT_FALSE(PathExists(temp_ / "Logs")) << "no log directory was made";
 }
 
 }  // namespace
@@ -196,7 +196,7 @@ TEST_F(RebuildScanLogDoubleByte, FolderEndingInATrailByteBackslashIsWalked) {
   // Code page 932's SO ends in the byte 0x5C; the folder still needs its own backslash.
   const std::string folder = Library() + "\\\x83\x5C";
   Touch(folder + "\\a.mp3");
-  ASSERT_TRUE(Exists(folder + "\\a.mp3"));
+  ASSERT_TRUE(PathExists(folder + "\\a.mp3"));
   RebuildScanLog(folder.c_str(), Prefix().c_str(), false, false, "*.mp3");
   std::string stem = folder + "\\";
   for (char& c : stem) {

@@ -24,16 +24,16 @@ HANDLE WINAPI FailingFindFirstFile(LPCSTR search, LPWIN32_FIND_DATAA data) {
   return FindFirstFileA(search, data);
 }
 
-class UpdateScanLogTest : public ScanRegistry {
+class UpdateScanLogTest : public NorvaneRegistryTest {
  protected:
   void SetUp() override {
-    ScanRegistry::SetUp();
+    NorvaneRegistryTest::SetUp();
     MakeFolder(Prefix());
   }
   void TearDown() override {
     SetFindFirstFileForTesting(nullptr);
     g_unlistable.clear();
-    ScanRegistry::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   std::string Library() const { return temp_ / "Music"; }
@@ -78,7 +78,7 @@ TEST_F(UpdateScanLogTest, ChangesAreWrittenBeforeTheNewScanReplacesTheOld) {
   EXPECT_EQ(ReadBytes(Changes()), Line("b.mp3") + "-" + Line("gone.mp3"));
   EXPECT_EQ(ReadBytes(Previous()), Line("a.mp3") + Line("gone.mp3"));
   EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("b.mp3"));
-  EXPECT_FALSE(Exists(Fresh()));
+  EXPECT_FALSE(PathExists(Fresh()));
 }
 
 // Every state a kill can leave between the first byte of the new scan and its rename: the old
@@ -110,7 +110,7 @@ TEST_F(UpdateScanLogTest, EveryStateAKillLeavesIsRepeatedFromTheOldLog) {
     EXPECT_EQ(ReadBytes(Changes()), state.reported_already ? entries + entries : entries);
     EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("new.mp3"));
     EXPECT_EQ(ReadBytes(Previous()), Line("a.mp3") + Line("gone.mp3"));
-    EXPECT_FALSE(Exists(Fresh()));
+    EXPECT_FALSE(PathExists(Fresh()));
   }
 }
 
@@ -125,7 +125,7 @@ TEST_F(UpdateScanLogTest, ChangeListThatCannotBeWrittenLeavesTheLogsForTheNextRe
   CloseHandle(lock);
   EXPECT_EQ(ReadBytes(Log()), "");
   EXPECT_EQ(ReadBytes(Previous()), "older\r\n");
-  EXPECT_FALSE(Exists(Fresh()));
+  EXPECT_FALSE(PathExists(Fresh()));
 
   EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
   EXPECT_EQ(ReadBytes(Changes()), "kept\r\n" + Line("a.mp3"));
@@ -141,7 +141,7 @@ TEST_F(UpdateScanLogTest, UnreachableFolderTouchesNoFile) {
   for (const Case& c : {Case{"vanished", true}, Case{"access denied", false}}) {
     SCOPED_TRACE(c.why);
     if (c.vanished) {
-      RemoveTree(Library());
+      DeleteTree(Library());
     } else {
       Touch(Library() + "\\a.mp3");
       MakeUnlistable(Library());
@@ -150,14 +150,14 @@ TEST_F(UpdateScanLogTest, UnreachableFolderTouchesNoFile) {
     EXPECT_EQ(Update(true, true), ScanLogOutcome::kUnreachable) << "a first scan of the pictures too";
     EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
     EXPECT_EQ(ReadBytes(Previous()), "older\r\n");
-    EXPECT_FALSE(Exists(Changes()));
-    EXPECT_FALSE(Exists(Fresh()));
+    EXPECT_FALSE(PathExists(Changes()));
+    EXPECT_FALSE(PathExists(Fresh()));
   }
   // Nor is a missing scan log made for it, in init mode or by the plain rebuild.
   DeleteFileA(Log().c_str());
   RebuildScanLog(Library().c_str(), Prefix().c_str(), true, false, "*.mp3");
   RebuildScanLog(Library().c_str(), Prefix().c_str(), false, false, "*.mp3");
-  EXPECT_FALSE(Exists(Log()));
+  EXPECT_FALSE(PathExists(Log()));
 }
 
 TEST_F(UpdateScanLogTest, LinesUnderAnUnlistableDirectoryAreCarriedNotRemoved) {
@@ -197,12 +197,12 @@ TEST_F(UpdateScanLogTest, EverythingNewComparesWithAnEmptyScanWhenTheLogFolderEx
   EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
 
   // No log folder yet: it is made, and there is nothing to compare with.
-  RemoveTree(temp_ / "Logs");
-  ASSERT_FALSE(Exists(Changes()));
+  DeleteTree(temp_ / "Logs");
+  ASSERT_FALSE(PathExists(Changes()));
   EXPECT_EQ(Update(true, true), ScanLogOutcome::kUpdated);
   EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
-  EXPECT_FALSE(Exists(Previous()));
-  EXPECT_FALSE(Exists(Changes()));
+  EXPECT_FALSE(PathExists(Previous()));
+  EXPECT_FALSE(PathExists(Changes()));
 }
 
 TEST_F(UpdateScanLogTest, PurgeReportsTheScanLogOrElseTheOldPreviousLog) {

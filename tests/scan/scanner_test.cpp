@@ -14,11 +14,11 @@ namespace {
 
 constexpr char kMedia[] = "*.mp3;*.wma;*.";
 
-class ScanFolderTest : public ScanRegistry {
+class ScanFolderTest : public NorvaneRegistryTest {
  protected:
   void TearDown() override {
     SetFindFirstFileForTesting(nullptr);
-    ScanRegistry::TearDown();
+    NorvaneRegistryTest::TearDown();
   }
 
   // Scans the folder (full path without trailing backslash) the way RebuildScanLog splits it;
@@ -206,7 +206,7 @@ TEST_F(ScanFolderTest, DirectoryPastThePathLimitIsAListingFailure) {
   EXPECT_EQ(text_, fits + "\\a.mp3\r\n" + Lines({"Zed\\z.mp3"}));
 
   // Without the directory that is too deep, the walk is complete.
-  RemoveTree(tooLong);
+  DeleteTree(tooLong);
   EXPECT_TRUE(Scan(Library()));
 }
 

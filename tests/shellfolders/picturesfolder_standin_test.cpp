@@ -53,21 +53,21 @@ void Preference(StandInShell& shell, const std::string& text) {
 
 const PolicyCase kPolicyCases[] = {
     {"library route: no preference, the pictures library's save folder",
-     [](StandInShell& s, const TempFolder& t) { PicturesLibrary(s, Widen(t.Join("Saved\\Pictures"))); },
+     [](StandInShell& s, const TempFolder& t) { PicturesLibrary(s, Widen(t / "Saved\\Pictures")); },
      S_OK, "Saved\\Pictures", "Saved\\Pictures", nullptr},
     {"preference naming a library gives its save folder",
      [](StandInShell& s, const TempFolder& t) {
        Preference(s, Narrow(kPicturesLibraryName));
-       PicturesLibrary(s, Widen(t.Join("FromPreference")));
+       PicturesLibrary(s, Widen(t / "FromPreference"));
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "FromPreference", "FromPreference", "Classic"},
     {"library without save folder is not tried as an item, and is no folder",
      [](StandInShell& s, const TempFolder& t) {
        PicturesLibrary(s, L"");
-       s.items[kPicturesLibraryName].fileSystemPath = Widen(t.Join("ItemRoute"));
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       s.items[kPicturesLibraryName].fileSystemPath = Widen(t / "ItemRoute");
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      E_FAIL, kSentinel, nullptr, "ItemRoute"},
     {"preference library without save folder gives way to the default",
@@ -75,57 +75,57 @@ const PolicyCase kPolicyCases[] = {
        Preference(s, Narrow(kPicturesLibraryName));
        PicturesLibrary(s, L"");
        s.knownFolders.clear();
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", nullptr},
     {"missing SHGetKnownFolderIDList: the CSIDL folder, created",
      [](StandInShell& s, const TempFolder& t) {
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("My Pictures"));
-       Csidl(s, kCsidlPersonal, S_OK, t.Join("Documents"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "My Pictures");
+       Csidl(s, kCsidlPersonal, S_OK, t / "Documents");
      },
      S_OK, "My Pictures", "My Pictures", "Documents"},
     {"SHGetFolderPathA answering S_FALSE: the documents folder",
      [](StandInShell& s, const TempFolder& t) {
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_FALSE, t.Join("NotThis"));
-       Csidl(s, kCsidlPersonal, S_OK, t.Join("Documents"));
+       Csidl(s, kCsidlMyPictures, S_FALSE, t / "NotThis");
+       Csidl(s, kCsidlPersonal, S_OK, t / "Documents");
      },
      S_OK, "Documents", "Documents", "NotThis"},
     {"no name from the ID list: the CSIDL folder",
      [](StandInShell& s, const TempFolder& t) {
-       PicturesLibrary(s, Widen(t.Join("Saved")));
+       PicturesLibrary(s, Widen(t / "Saved"));
        s.nameFromIdListGivesText = false;
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", "Saved"},
     {"shell module that does not load: the CSIDL folder as text",
      [](StandInShell& s, const TempFolder& t) {
        s.shellLoads = false;
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", nullptr},
     {"no library class: the default resolved through the item route",
      [](StandInShell& s, const TempFolder& t) {
        s.librariesAvailable = false;
        NoKnownFolders(s);
-       MakeDirectory(t.Join("pics"));
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("pics\\"));
-       s.items[Widen(t.Join("pics\\"))].fileSystemPath = Widen(t.Join("Pics"));
+       MakeFolder(t / "pics");
+       Csidl(s, kCsidlMyPictures, S_OK, t / "pics\\");
+       s.items[Widen(t / "pics\\")].fileSystemPath = Widen(t / "Pics");
      },
      S_OK, "Pics", "pics", nullptr},
     {"preference the shell cannot resolve is created as text",
      [](StandInShell& s, const TempFolder& t) {
-       Preference(s, t.Join("a\\b\\c\\"));
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Preference(s, t / "a\\b\\c\\");
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "a\\b\\c\\", "a\\b\\c", "Classic"},
     {"preference that cannot be created: the default",
      [](StandInShell& s, const TempFolder& t) {
-       MakeFile(t.Join("blocker"));
-       Preference(s, t.Join("blocker\\pics"));
+       WriteBytes(t / "blocker", "");
+       Preference(s, t / "blocker\\pics");
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", nullptr},
     {"relative preference: the default, nothing made in the current directory",
@@ -133,7 +133,7 @@ const PolicyCase kPolicyCases[] = {
        SetCurrentDirectoryA(t.Path().c_str());
        Preference(s, "Relative");
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t.Join("Classic"));
+       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", "Relative"},
     {"every candidate fails: empty preference, no known folder, no CSIDL folders",
@@ -147,7 +147,7 @@ const PolicyCase kPolicyCases[] = {
     {"COM already in the multithreaded apartment: nothing undone that was not done",
      [](StandInShell& s, const TempFolder& t) {
        s.coInitializeResult = RPC_E_CHANGED_MODE;
-       PicturesLibrary(s, Widen(t.Join("Saved")));
+       PicturesLibrary(s, Widen(t / "Saved"));
      },
      S_OK, "Saved", "Saved", nullptr},
 };
@@ -163,13 +163,13 @@ TEST(PicturesFolderPolicy, TableOfRoutesOverStandIns) {
       c.arrange(shell, temp);
       WideString folder(Widen(kSentinel).c_str());
       EXPECT_EQ(GetPicturesFolder(folder), c.result);
-      const std::string expected = c.folder == kSentinel ? kSentinel : temp.Join(c.folder);
+      const std::string expected = c.folder == kSentinel ? kSentinel : temp / (c.folder);
       EXPECT_EQ(Narrow(folder.CStr()), expected);
       if (c.created) {
-        EXPECT_TRUE(IsDirectory(temp.Join(c.created))) << c.created;
+        EXPECT_TRUE(IsDirectory(temp / (c.created))) << c.created;
       }
       if (c.absent) {
-        EXPECT_FALSE(PathExists(temp.Join(c.absent))) << c.absent;
+        EXPECT_FALSE(PathExists(temp / (c.absent))) << c.absent;
       }
       shell.ExpectEverythingGivenBack();
     }
@@ -180,7 +180,7 @@ TEST(PicturesFolderPolicy, TableOfRoutesOverStandIns) {
 TEST(PicturesFolderPolicy, AsksThePlatformWithTheSpecifiedArguments) {
   const TempFolder temp;
   StandInShell shell;
-  PicturesLibrary(shell, Widen(temp.Join("Saved")));
+  PicturesLibrary(shell, Widen(temp / "Saved"));
   WideString folder;
   ASSERT_EQ(GetPicturesFolder(folder), S_OK);
 
@@ -220,7 +220,7 @@ TEST(PicturesFolderPolicy, CsidlFoldersAreAskedForTheCurrentPathInOrder) {
 TEST(PicturesFolderPolicy, ManyResolutionsGiveEverythingBack) {
   const TempFolder temp;
   StandInShell shell;
-  PicturesLibrary(shell, Widen(temp.Join("Saved")));
+  PicturesLibrary(shell, Widen(temp / "Saved"));
   const long blocks = LiveStringBlocks();
   for (int i = 0; i < 300; ++i) {
     WideString folder;

@@ -93,21 +93,21 @@ TEST_F(PicturesFolderOnWine, ClassicPicturesFolderIsTheDefault) {
 }
 
 TEST_F(PicturesFolderOnWine, ExistingPreferenceFolderComesBackAsTheShellReportsIt) {
-  MakeDirectory(temp_.Join("Existing"));
-  SetPicturesPreference(Lower(temp_.Join("Existing")) + "\\");
-  EXPECT_EQ(PicturesFolder(), temp_.Join("Existing"));
+  MakeFolder(temp_ / "Existing");
+  SetPicturesPreference(Lower(temp_ / "Existing") + "\\");
+  EXPECT_EQ(PicturesFolder(), temp_ / "Existing");
 }
 
 TEST_F(PicturesFolderOnWine, MissingPreferenceFolderOnAnExistingDriveIsCreatedWithParents) {
-  const std::string wanted = temp_.Join("new\\deeper\\Pictures");
+  const std::string wanted = temp_ / "new\\deeper\\Pictures";
   SetPicturesPreference(wanted);
   EXPECT_EQ(PicturesFolder(), wanted);
   EXPECT_TRUE(IsDirectory(wanted));
 }
 
 TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
-  MakeDirectory(temp_.Join("Existing"));
-  const std::wstring existing = Widen(temp_.Join("Existing"));
+  MakeFolder(temp_ / "Existing");
+  const std::wstring existing = Widen(temp_ / "Existing");
   const std::wstring unmapped = Widen(UnmappedDrive() + "\\Pictures\\New");
   ASSERT_FALSE(unmapped.empty());
   // Thai KO KAI: in neither code page 1252 nor 932.
@@ -141,7 +141,7 @@ TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
 
 TEST_F(PicturesFolderOnWine, DoubleBytePreferenceIsCreatedAndReturnedWhole) {
   if (GetACP() != 932) GTEST_SKIP() << "the ANSI code page is " << GetACP();
-  const std::string wanted = temp_.Join("\x83\x5C\\\x95\x5C");  // SO and table: trail byte 5C
+  const std::string wanted = temp_ / "\x83\x5C\\\x95\x5C";  // SO and table: trail byte 5C
   SetPicturesPreference(wanted);
   EXPECT_EQ(PicturesFolder(), wanted);
   EXPECT_TRUE(IsDirectory(wanted));
@@ -150,12 +150,12 @@ TEST_F(PicturesFolderOnWine, DoubleBytePreferenceIsCreatedAndReturnedWhole) {
 
 TEST(ShellPathsOnWine, ExistingFolderResolvesThroughTheItemRouteAndMissingPathComesBackAsIs) {
   const TempFolder temp;
-  MakeDirectory(temp.Join("Folder"));
+  MakeFolder(temp / "Folder");
   WideString out;
-  ASSERT_EQ(ResolveFileSystemPath(WideString(Widen(Lower(temp.Join("Folder\\"))).c_str()), out), S_OK);
-  EXPECT_EQ(Narrow(out.CStr()), temp.Join("Folder"));
+  ASSERT_EQ(ResolveFileSystemPath(WideString(Widen(Lower(temp / "Folder\\")).c_str()), out), S_OK);
+  EXPECT_EQ(Narrow(out.CStr()), temp / "Folder");
 
-  const std::wstring missing = Widen(temp.Join("missing\\Folder"));
+  const std::wstring missing = Widen(temp / "missing\\Folder");
   WideString untouched(L"sentinel");
   EXPECT_EQ(GetItemFileSystemPath(missing.c_str(), untouched), E_FAIL);
   EXPECT_STREQ(untouched.CStr(), L"sentinel");
@@ -195,14 +195,14 @@ TEST(ShellPathsOnWine, LookUpFindsRealFunctionsAndAnswersNullForABogusName) {
 }
 
 TEST_F(PicturesFolderOnWine, HundredsOfLookupsLeakNoHandleStringOrComInitialisation) {
-  MakeDirectory(temp_.Join("Existing"));
-  SetPicturesPreference(temp_.Join("Existing"));
+  MakeFolder(temp_ / "Existing");
+  SetPicturesPreference(temp_ / "Existing");
   PicturesFolder();  // the first lookup may load what stays loaded
   DWORD handlesBefore = 0;
   ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &handlesBefore));
   const long blocksBefore = LiveStringBlocks();
 
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(PicturesFolder(), temp_.Join("Existing"));
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(PicturesFolder(), temp_ / "Existing");
 
   EXPECT_EQ(LiveStringBlocks(), blocksBefore);
   DWORD handlesAfter = 0;

@@ -1,6 +1,5 @@
-// Helpers shared by the shell-folder tests: a temporary folder of each test's own, the
-// registry keys the tests write (all below HKCU\Software\Norvane, deleted first and last),
-// and text helpers.
+// Helpers of the shell-folder tests beyond the shared ones: the player's pictures-folder
+// preference in the registry.
 #pragma once
 
 #include <windows.h>
@@ -9,33 +8,8 @@
 
 #include <string>
 
-// A fresh folder below the prefix's temporary folder, removed with all it holds at the end.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  // The folder's path, without a trailing backslash.
-  const std::string& Path() const { return path_; }
-  // Path() + "\" + relative.
-  std::string Join(const std::string& relative) const { return path_ + "\\" + relative; }
-
- private:
-  std::string path_;
-};
-
-bool IsDirectory(const std::string& path);
-bool PathExists(const std::string& path);
-void MakeDirectory(const std::string& path);
-void MakeFile(const std::string& path);
-
-std::wstring Widen(const std::string& text);   // ANSI code page
-std::string Narrow(const std::wstring& text);  // ANSI code page
-
-// Deletes HKCU\Software\Norvane and everything below it.
-void DeleteNorvaneKeys();
+#include "testfiles.h"
+#include "testregistry.h"
 
 // The player's preference key of the pictures folder.
 extern const wchar_t kPicturesPreferenceKeyW[];
@@ -44,10 +18,3 @@ extern const wchar_t kPicturesPreferenceKeyW[];
 void SetDefaultValue(const wchar_t* subKey, DWORD type, const void* data, DWORD bytes);
 // REG_SZ with its terminator.
 void SetPicturesPreference(const std::string& text);
-
-// Registry tests: HKCU\Software\Norvane is deleted before and after each test.
-class NorvaneRegistryTest : public ::testing::Test {
- protected:
-  void SetUp() override { DeleteNorvaneKeys(); }
-  void TearDown() override { DeleteNorvaneKeys(); }
-};
