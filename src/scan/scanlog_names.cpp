@@ -25,7 +25,7 @@ bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* 
   const bool addBackslash = !EndsWithBackslash(folder);
   const std::size_t withBackslash = folderLength + (addBackslash ? 1 : 0);
   if (withBackslash >= ScanLogNames::kStemSize) return false;
-  // "scan2.log" is the longer of the two names; both must fit.
+  // "scan2.log" is the longest of the three names; all must fit.
   const std::size_t prefixLength = std::strlen(log_prefix);
   if (prefixLength + withBackslash + std::strlen("scan2.log") >= ScanLogNames::kFileNameSize) return false;
 
