@@ -18,31 +18,6 @@
 
 namespace {
 
-const std::string kWatchFolders = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
-const std::string kPreferences = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
-const std::string kFolder0 = kWatchFolders + "\\WatchFolder0";
-const std::string kPicturesSubkey = kWatchFolders + "\\WatchFolderPicture";
-const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
-const char kFormats[] =
-    "[searchpatterns]\r\next1=*.mp3;*.wma;*.wav\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
-
-// True when the last character is a backslash; a trail byte 0x5C is none.
-bool EndsInBackslash(const std::string& text) {
-  const char* last = nullptr;
-  for (const char* p = text.c_str(); *p; p = CharNextA(p)) last = p;
-  return last && *last == '\\' && last + 1 == text.c_str() + text.size();
-}
-
-// The scan-log stem of a folder: backslash added, every byte '\' and ':' made '_' (trail bytes
-// included: existing logs were named so).
-std::string Stem(std::string folder) {
-  if (!EndsInBackslash(folder)) folder += '\\';
-  for (char& c : folder) {
-    if (c == '\\' || c == ':') c = '_';
-  }
-  return folder;
-}
-
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size() + 1, L'\0');
   wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
@@ -103,38 +78,8 @@ std::string LinuxPath(const std::wstring& path) {
   return result;
 }
 
-class HostileInputTest : public NorvaneRegistryTest {
+class HostileInputTest : public PluginHostTest {
  protected:
-  void SetUp() override {
-    NorvaneRegistryTest::SetUp();
-    temp_ = std::make_unique<TempFolder>("hostile");
-    // Anything written relative to the current directory lands here, where tests look for it.
-    cwd_ = *temp_ / "cwd";
-    CreateDirectoryA(cwd_.c_str(), nullptr);
-    GetCurrentDirectoryA(MAX_PATH, saved_cwd_);
-    SetCurrentDirectoryA(cwd_.c_str());
-    formats_ = std::make_unique<FormatsIni>(FormatsContents());
-    dll_ = std::make_unique<PluginDll>();
-    ASSERT_TRUE(dll_->Loaded()) << "cannot load " << WF_PLUGIN_DLL;
-    // Every refresh also looks at the pictures folder: keep it inside the test's own folder.
-    pictures_ = *temp_ / "Pictures";
-    CreateDirectoryA(pictures_.c_str(), nullptr);
-    SetRegString(kPicturesPreference, "", pictures_);
-  }
-
-  void TearDown() override {
-    dll_.reset();
-    formats_.reset();
-    SetCurrentDirectoryA(saved_cwd_);
-    temp_.reset();
-    NorvaneRegistryTest::TearDown();
-  }
-
-  virtual std::string FormatsContents() const { return kFormats; }
-
-  void Send(const std::string& event) { EXPECT_EQ(0, dll_->Send(event.c_str())) << event.substr(0, 40); }
-  std::string Temp(const std::string& relative) const { return *temp_ / relative; }
-
   // One numbered folder with its log folder.
   void Configure(const std::string& folder, const std::string& logs, DWORD dirty) {
     SetRegString(kWatchFolders, "LogPath", logs);
@@ -142,13 +87,6 @@ class HostileInputTest : public NorvaneRegistryTest {
     SetRegString(kFolder0, "Folder", folder);
     SetRegDword(kFolder0, "Dirty", dirty);
   }
-
-  std::unique_ptr<TempFolder> temp_;
-  std::unique_ptr<FormatsIni> formats_;
-  std::unique_ptr<PluginDll> dll_;
-  std::string cwd_;
-  std::string pictures_;
-  char saved_cwd_[MAX_PATH] = {};
 };
 
 // ---- registry values of every type and of sizes around each buffer ---------------------------
@@ -218,7 +156,7 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       if (name == "LogPath") Send("Purge:" + music);
 
       std::vector<std::wstring> expected = tree;
-      const std::wstring stem = Wide("logs\\" + Stem(music));
+      const std::wstring stem = Wide("logs\\" + ScanLogStem(music));
       const std::string lines = music + "\\a.mp3\r\n" + music + "\\Private\\p.mp3\r\n";
       if (name == "LogPath") {
         if (fits) expected.push_back(stem + L"scan.log");
@@ -227,10 +165,10 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
         if (purgeFits) {
           expected.push_back(L"logs\\fldrscan2.out");
           expected.push_back(stem + L"scan2.log");
-          EXPECT_EQ("", ReadBytes(logs + Stem(music) + "scan.log"));
-          EXPECT_EQ(lines, ReadBytes(logs + Stem(music) + "scan2.log"));
+          EXPECT_EQ("", ReadBytes(logs + ScanLogStem(music) + "scan.log"));
+          EXPECT_EQ(lines, ReadBytes(logs + ScanLogStem(music) + "scan2.log"));
         } else if (fits) {
-          EXPECT_EQ(lines, ReadBytes(logs + Stem(music) + "scan.log"));
+          EXPECT_EQ(lines, ReadBytes(logs + ScanLogStem(music) + "scan.log"));
         }
         // A setting given but unusable keeps the folder waiting, and its logs out of the
         // current directory.
@@ -240,14 +178,14 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       } else if (name == "Folder") {
         if (fits) {
           expected.push_back(stem + L"scan.log");
-          EXPECT_EQ(lines, ReadBytes(logs + Stem(music) + "scan.log"));
+          EXPECT_EQ(lines, ReadBytes(logs + ScanLogStem(music) + "scan.log"));
           EXPECT_EQ(0, GetRegDword(kFolder0, "Dirty"));
         } else if (fill == Fill::kPadding) {
           EXPECT_EQ(1, GetRegDword(kFolder0, "Dirty")) << "an unusable folder is not a scanned one";
         }
       } else {
         expected.push_back(stem + L"scan.log");
-        EXPECT_EQ(fits ? music + "\\a.mp3\r\n" : lines, ReadBytes(logs + Stem(music) + "scan.log"));
+        EXPECT_EQ(fits ? music + "\\a.mp3\r\n" : lines, ReadBytes(logs + ScanLogStem(music) + "scan.log"));
       }
       std::sort(expected.begin(), expected.end());
       EXPECT_EQ(expected, FilesBelow(root));
@@ -340,8 +278,8 @@ TEST_P(HostileFormats, RefreshEndsAndListsOnlyWhatTheReadablePatternsName) {
   }
   Configure(music, logs, 0);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(ExpectedLines(music, GetParam().media), ReadBytes(logs + Stem(music) + "scan.log"));
-  EXPECT_EQ(ExpectedLines(pictures_, GetParam().pictures), ReadBytes(logs + Stem(pictures_) + "scan.log"));
+  EXPECT_EQ(ExpectedLines(music, GetParam().media), ReadBytes(logs + ScanLogStem(music) + "scan.log"));
+  EXPECT_EQ(ExpectedLines(pictures_, GetParam().pictures), ReadBytes(logs + ScanLogStem(pictures_) + "scan.log"));
   EXPECT_TRUE(FilesBelow(cwd_).empty());
 }
 
@@ -424,7 +362,7 @@ TEST_F(HostileInputTest, LinkLoopsEndTheWalkAndEveryFileOutsideThemIsListedOnce)
   Configure(music, logs, 0);
   Send("WatchFolders_InitLogs");
   EXPECT_EQ(music + "\\a.mp3\r\n" + music + "\\sub\\b.mp3\r\n" + music + "\\z\\c.mp3\r\n",
-            ReadBytes(logs + Stem(music) + "scan.log"));
+            ReadBytes(logs + ScanLogStem(music) + "scan.log"));
 
   // The same through the timer, with one file added outside the loops.
   WriteBytes(music + "\\sub\\d.mp3", "data");
@@ -444,7 +382,7 @@ TEST_F(HostileInputTest, LinkToAnotherPlaceIsStillWalked) {
   if (!linked.Made()) GTEST_SKIP() << "no Linux symbolic links from this test";
   Configure(music, logs, 0);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(music + "\\linked\\e.mp3\r\n", ReadBytes(logs + Stem(music) + "scan.log"));
+  EXPECT_EQ(music + "\\linked\\e.mp3\r\n", ReadBytes(logs + ScanLogStem(music) + "scan.log"));
 }
 
 // ---- names the code page cannot spell ----------------------------------------------------------
@@ -493,7 +431,7 @@ TEST_F(HostileInputTest, NameTheCodePageCannotSpellIsListedByAPathThatOpensIt) {
   Send("WatchFolders_InitLogs");
 
   std::vector<std::string> opened;
-  for (const std::string& line : Lines(ReadBytes(logs + Stem(music) + "scan.log"))) {
+  for (const std::string& line : Lines(ReadBytes(logs + ScanLogStem(music) + "scan.log"))) {
     EXPECT_EQ(std::string::npos, line.find('?')) << line;
     opened.push_back(ReadBytes(line));
   }
@@ -535,7 +473,7 @@ TEST_F(DoubleByteNames, AreListedWithTheirExactBytesAndTheExemptFolderIsNotSplit
   Configure(music_, logs_, 0);
   Send("WatchFolders_InitLogs");
   const std::string so = music_ + "\\" + kSo;
-  EXPECT_EQ(so + ".mp3\r\n" + so + "\\in.mp3\r\n", ReadBytes(logs_ + Stem(music_) + "scan.log"));
+  EXPECT_EQ(so + ".mp3\r\n" + so + "\\in.mp3\r\n", ReadBytes(logs_ + ScanLogStem(music_) + "scan.log"));
 }
 
 TEST_F(DoubleByteNames, FolderEndingInATrailByteKeepsItsNameInLogsAndChanges) {
@@ -544,13 +482,13 @@ TEST_F(DoubleByteNames, FolderEndingInATrailByteKeepsItsNameInLogsAndChanges) {
   const std::string hyo = music_ + "\\" + kHyo;
   Configure(hyo, logs_, 0);
   Send("WatchFolders_InitLogs");
-  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadBytes(logs_ + Stem(hyo) + "scan.log"));
+  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadBytes(logs_ + ScanLogStem(hyo) + "scan.log"));
 
   ASSERT_TRUE(WriteBytes(hyo + "\\" + kSo + ".wma", "data"));
   SetRegDword(kFolder0, "Dirty", 1);
   Send("WatchFolders_Timer");
   EXPECT_EQ(hyo + "\\" + kSo + ".wma\r\n", ReadBytes(logs_ + "fldrscan.out"));
-  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadBytes(logs_ + Stem(hyo) + "scan2.log"));
+  EXPECT_EQ(hyo + "\\x.mp3\r\n", ReadBytes(logs_ + ScanLogStem(hyo) + "scan2.log"));
   EXPECT_TRUE(FilesBelow(cwd_).empty());
 }
 

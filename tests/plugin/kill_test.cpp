@@ -22,8 +22,6 @@
 
 namespace {
 
-const std::string kWatchFolders = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
-const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
 const char kFormats[] = "[searchpatterns]\r\next1=*.mp3\r\n[image]\r\nimageext=*.jpg\r\n";
 constexpr int kMusicFolders = 40;
 constexpr int kMusicFilesPerFolder = 100;

@@ -14,55 +14,14 @@
 
 namespace {
 
-const std::string kWatchFolders = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
-const std::string kPreferences = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
-// The player's own preference naming the pictures folder, which every refresh also watches.
-const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
-const char kFormats[] =
-    "[searchpatterns]\r\next1=*.mp3;*.wma;*.wav\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
-
 std::string Subkey(int i) { return kWatchFolders + "\\WatchFolder" + std::to_string(i); }
 
-// The scan-log stem of a folder: backslash added, every '\' and ':' made '_'.
-std::string Stem(std::string folder) {
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  for (char& c : folder) {
-    if (c == '\\' || c == ':') c = '_';
-  }
-  return folder;
-}
-
-class PluginTest : public NorvaneRegistryTest {
+class PluginTest : public PluginHostTest {
  protected:
   void SetUp() override {
-    NorvaneRegistryTest::SetUp();
-    temp_ = std::make_unique<TempFolder>("plugin");
-    // Anything written relative to the current directory lands here, where tests look for it.
-    cwd_ = *temp_ / "cwd";
-    CreateDirectoryA(cwd_.c_str(), nullptr);
-    GetCurrentDirectoryA(MAX_PATH, saved_cwd_);
-    SetCurrentDirectoryA(cwd_.c_str());
-    formats_ = std::make_unique<FormatsIni>(kFormats);
-    dll_ = std::make_unique<PluginDll>();
-    ASSERT_TRUE(dll_->Loaded()) << "cannot load " << WF_PLUGIN_DLL;
+    PluginHostTest::SetUp();
     logs_ = *temp_ / "logs\\";
-    // Every refresh also handles the pictures folder: keep it apart from the numbered folders.
-    pictures_ = Temp("Pictures");
-    CreateDirectoryA(pictures_.c_str(), nullptr);
-    SetRegString(kPicturesPreference, "", pictures_);
   }
-
-  void TearDown() override {
-    dll_.reset();
-    formats_.reset();
-    SetCurrentDirectoryA(saved_cwd_);
-    temp_.reset();
-    NorvaneRegistryTest::TearDown();
-  }
-
-  void Send(const std::string& event) { EXPECT_EQ(0, dll_->Send(event.c_str())) << event; }
-
-  std::string Temp(const std::string& relative) const { return *temp_ / relative; }
 
   // music: a.mp3, notes.txt, README, cover.jpg, Live\c.wav; its scan log lists a.mp3 and c.wav.
   std::string MakeMusic(const char* name = "music") {
@@ -90,22 +49,16 @@ class PluginTest : public NorvaneRegistryTest {
   std::vector<std::string> NumberedFolderLogs() const {
     std::vector<std::string> names;
     for (const std::string& name : ListFolder(logs_)) {
-      if (name.rfind(Stem(pictures_), 0) != 0 && name != "fldrscan2.out") names.push_back(name);
+      if (name.rfind(ScanLogStem(pictures_), 0) != 0 && name != "fldrscan2.out") names.push_back(name);
     }
     return names;
   }
-  std::string ScanLog(const std::string& folder) const { return logs_ + Stem(folder) + "scan.log"; }
+  std::string ScanLog(const std::string& folder) const { return logs_ + ScanLogStem(folder) + "scan.log"; }
   std::string PreviousLog(const std::string& folder) const {
-    return logs_ + Stem(folder) + "scan2.log";
+    return logs_ + ScanLogStem(folder) + "scan2.log";
   }
 
-  std::unique_ptr<TempFolder> temp_;
-  std::unique_ptr<FormatsIni> formats_;
-  std::unique_ptr<PluginDll> dll_;
-  std::string cwd_;
   std::string logs_;
-  std::string pictures_;
-  char saved_cwd_[MAX_PATH] = {};
 };
 
 // ---- change notices --------------------------------------------------------------------------
@@ -227,7 +180,7 @@ TEST_F(PluginTest, InitBuildsMissingLogsInANewLogDirectoryAndKeepsExistingOnes) 
   EXPECT_EQ(MusicLog(music), ReadBytes(ScanLog(music)));
   EXPECT_FALSE(PathExists(PreviousLog(music)));
   EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
-  EXPECT_EQ((std::vector<std::string>{Stem(music) + "scan.log", Stem(video) + "scan.log"}),
+  EXPECT_EQ((std::vector<std::string>{ScanLogStem(music) + "scan.log", ScanLogStem(video) + "scan.log"}),
             NumberedFolderLogs());
 }
 
@@ -333,7 +286,7 @@ TEST_F(PluginTest, NumFoldersBeyondTheKeysCreatesNothingForTheMissingOnes) {
   EXPECT_FALSE(KeyExists(Subkey(2)));
   Send("WatchFolders_InitLogs");
   EXPECT_FALSE(KeyExists(Subkey(2)));
-  EXPECT_EQ((std::vector<std::string>{Stem(music) + "scan.log", Stem(video) + "scan.log"}),
+  EXPECT_EQ((std::vector<std::string>{ScanLogStem(music) + "scan.log", ScanLogStem(video) + "scan.log"}),
             NumberedFolderLogs());
   EXPECT_TRUE(ListFolder(cwd_).empty());
 }
@@ -420,7 +373,7 @@ TEST_F(PluginTest, EmptyFolderIsSkippedAndNothingIsScannedInItsPlace) {
 
   for (const char* event : {"WatchFolders_Timer", "WatchFolders_InitLogs"}) {
     Send(event);
-    EXPECT_EQ(std::vector<std::string>{Stem(music) + "scan.log"}, NumberedFolderLogs()) << event;
+    EXPECT_EQ(std::vector<std::string>{ScanLogStem(music) + "scan.log"}, NumberedFolderLogs()) << event;
     EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty")) << event;
     EXPECT_TRUE(ListFolder(cwd_).empty()) << event;
   }
@@ -436,7 +389,7 @@ TEST_F(PluginTest, FolderTooLongForTheLogNamesIsSkipped) {
   Send("WatchFolders_Timer");
   EXPECT_EQ(1, GetRegDword(Subkey(0), "Dirty"));
   EXPECT_EQ(0, GetRegDword(Subkey(1), "Dirty"));
-  EXPECT_EQ(std::vector<std::string>{Stem(music) + "scan.log"}, NumberedFolderLogs());
+  EXPECT_EQ(std::vector<std::string>{ScanLogStem(music) + "scan.log"}, NumberedFolderLogs());
 
   Send("Purge:" + long_folder);
   EXPECT_FALSE(PathExists(logs_ + "fldrscan2.out"));
@@ -466,12 +419,11 @@ TEST_F(PluginTest, WithoutLogPathTheFilesGoToTheCurrentDirectory) {
   const std::string music = MakeMusic();
   AddFolder(0, music, 1);
   Send("WatchFolders_Timer");
-  EXPECT_EQ(MusicLog(music), ReadBytes(cwd_ + "\\" + Stem(music) + "scan.log"));
+  EXPECT_EQ(MusicLog(music), ReadBytes(cwd_ + "\\" + ScanLogStem(music) + "scan.log"));
 }
 
 // ---- the pictures folder ---------------------------------------------------------------------
 
-const std::string kPicturesSubkey = kWatchFolders + "\\WatchFolderPicture";
 
 class PicturesTest : public PluginTest {
  protected:

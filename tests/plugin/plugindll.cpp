@@ -1,7 +1,20 @@
 #include "plugindll.h"
 
-#include "testfiles.h"
-#include "testregistry.h"
+const std::string kPreferences = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
+const std::string kWatchFolders = kPreferences + "\\WatchFolders";
+const std::string kFolder0 = kWatchFolders + "\\WatchFolder0";
+const std::string kPicturesSubkey = kWatchFolders + "\\WatchFolderPicture";
+const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
+
+std::string ScanLogStem(std::string folder) {
+  const char* last = nullptr;
+  for (const char* p = folder.c_str(); *p; p = CharNextA(p)) last = p;
+  if (!(last && *last == '\\' && last + 1 == folder.c_str() + folder.size())) folder += '\\';
+  for (char& c : folder) {
+    if (c == '\\' || c == ':') c = '_';
+  }
+  return folder;
+}
 
 PluginDll::PluginDll() {
   module_ = LoadLibraryA(WindowsPath(WF_PLUGIN_DLL).c_str());
@@ -24,3 +37,30 @@ FormatsIni::FormatsIni(const std::string& contents)
 }
 
 FormatsIni::~FormatsIni() { DeleteTree(data_cache_); }
+
+void PluginHostTest::SetUp() {
+  NorvaneRegistryTest::SetUp();
+  temp_ = std::make_unique<TempFolder>("plugin");
+  cwd_ = *temp_ / "cwd";
+  CreateDirectoryA(cwd_.c_str(), nullptr);
+  GetCurrentDirectoryA(MAX_PATH, saved_cwd_);
+  SetCurrentDirectoryA(cwd_.c_str());
+  formats_ = std::make_unique<FormatsIni>(FormatsContents());
+  dll_ = std::make_unique<PluginDll>();
+  ASSERT_TRUE(dll_->Loaded()) << "cannot load " << WF_PLUGIN_DLL;
+  pictures_ = *temp_ / "Pictures";
+  CreateDirectoryA(pictures_.c_str(), nullptr);
+  SetRegString(kPicturesPreference, "", pictures_);
+}
+
+void PluginHostTest::TearDown() {
+  dll_.reset();
+  formats_.reset();
+  SetCurrentDirectoryA(saved_cwd_);
+  temp_.reset();
+  NorvaneRegistryTest::TearDown();
+}
+
+std::string PluginHostTest::FormatsContents() const {
+  return "[searchpatterns]\r\next1=*.mp3;*.wma;*.wav\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
+}

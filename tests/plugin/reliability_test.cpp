@@ -14,19 +14,6 @@
 
 namespace {
 
-const std::string kWatchFolders = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
-const std::string kPicturesSubkey = kWatchFolders + "\\WatchFolderPicture";
-const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
-const char kFormats[] = "[searchpatterns]\r\next1=*.mp3\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
-
-std::string Stem(std::string folder) {
-  if (folder.back() != '\\') folder += '\\';
-  for (char& c : folder) {
-    if (c == '\\' || c == ':') c = '_';
-  }
-  return folder;
-}
-
 // Listings of the directory named here (its search text, "...\dir\*") fail as access denied,
 // whichever of the two listing calls the plug-in makes.
 std::string g_unlistable;
@@ -53,42 +40,34 @@ HANDLE WINAPI FailingFindFirstFileW(LPCWSTR search, LPWIN32_FIND_DATAW data) {
   return FindFirstFileW(search, data);
 }
 
-class ReliabilityTest : public NorvaneRegistryTest {
+class ReliabilityTest : public PluginHostTest {
  protected:
   void SetUp() override {
-    NorvaneRegistryTest::SetUp();
-    temp_ = std::make_unique<TempFolder>("reliable");
-    formats_ = std::make_unique<FormatsIni>(kFormats);
-    dll_ = std::make_unique<PluginDll>();
-    ASSERT_TRUE(dll_->Loaded()) << "cannot load " << WF_PLUGIN_DLL;
+    PluginHostTest::SetUp();
     logs_ = *temp_ / "logs\\";
     CreateDirectoryA(logs_.c_str(), nullptr);
     music_ = *temp_ / "music";
     CreateDirectoryA(music_.c_str(), nullptr);
     WriteBytes(music_ + "\\a.mp3", "data");
-    pictures_ = *temp_ / "Pictures";
-    CreateDirectoryA(pictures_.c_str(), nullptr);
     CreateDirectoryA((pictures_ + "\\2026").c_str(), nullptr);
     WriteBytes(pictures_ + "\\beach.jpg", "data");
     WriteBytes(pictures_ + "\\2026\\harbour.png", "data");
-    SetRegString(kPicturesPreference, "", pictures_);
     SetRegString(kWatchFolders, "LogPath", logs_);
     SetRegDword(kWatchFolders, "NumFolders", 1);
-    SetRegString(kWatchFolders + "\\WatchFolder0", "Folder", music_);
-    SetRegDword(kWatchFolders + "\\WatchFolder0", "Dirty", 0);
+    SetRegString(kFolder0, "Folder", music_);
+    SetRegDword(kFolder0, "Dirty", 0);
     Send("WatchFolders_InitLogs");
     ASSERT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), PictureChanges());
   }
   void TearDown() override {
     MakeListable();
     g_unlistable.clear();
-    dll_.reset();
-    formats_.reset();
-    temp_.reset();
-    NorvaneRegistryTest::TearDown();
+    PluginHostTest::TearDown();
+  }
+  std::string FormatsContents() const override {
+    return "[searchpatterns]\r\next1=*.mp3\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
   }
 
-  void Send(const std::string& event) { EXPECT_EQ(0, dll_->Send(event.c_str())) << event; }
   // From now on the directory cannot be listed inside the plug-in.
   void MakeUnlistable(const std::string& directory) {
     g_unlistable = directory;
@@ -103,21 +82,17 @@ class ReliabilityTest : public NorvaneRegistryTest {
     wide_patch_.reset();
   }
 
-  std::string Log(const std::string& folder) const { return logs_ + Stem(folder) + "scan.log"; }
-  std::string PreviousLog(const std::string& folder) const { return logs_ + Stem(folder) + "scan2.log"; }
+  std::string Log(const std::string& folder) const { return logs_ + ScanLogStem(folder) + "scan.log"; }
+  std::string PreviousLog(const std::string& folder) const { return logs_ + ScanLogStem(folder) + "scan2.log"; }
   std::string Picture(const char* name) const { return pictures_ + "\\" + name + "\r\n"; }
   std::string PictureChanges() const { return ReadBytes(logs_ + "fldrscan2.out"); }
   std::string MusicChanges() const { return ReadBytes(logs_ + "fldrscan.out"); }
   long long Dirty(const std::string& subkey) const { return GetRegDword(subkey, "Dirty"); }
 
-  std::unique_ptr<TempFolder> temp_;
-  std::unique_ptr<FormatsIni> formats_;
-  std::unique_ptr<PluginDll> dll_;
   std::unique_ptr<ImportPatch> patch_;
   std::unique_ptr<ImportPatch> wide_patch_;
   std::string logs_;
   std::string music_;
-  std::string pictures_;
 };
 
 TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIsBack) {
@@ -131,7 +106,7 @@ TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIs
     if (c.vanished) {
       ASSERT_TRUE(DeleteTree(music_));
     } else {
-      SetRegString(kWatchFolders + "\\WatchFolder0", "Folder", folder);
+      SetRegString(kFolder0, "Folder", folder);
       WriteBytes(Log(folder), folder + "\\a.mp3\r\n");
     }
     const std::string log = ReadBytes(Log(folder));
@@ -142,17 +117,17 @@ TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIs
     EXPECT_EQ(log, ReadBytes(Log(folder)));
     EXPECT_FALSE(PathExists(PreviousLog(folder)));
     EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
-    EXPECT_EQ(1, Dirty(kWatchFolders + "\\WatchFolder0")) << "tried again at the next timer";
+    EXPECT_EQ(1, Dirty(kFolder0)) << "tried again at the next timer";
   }
 
   // Back, with one file more: reported at the next timer, and the flag is cleared.
-  SetRegString(kWatchFolders + "\\WatchFolder0", "Folder", music_);
+  SetRegString(kFolder0, "Folder", music_);
   CreateDirectoryA(music_.c_str(), nullptr);
   WriteBytes(music_ + "\\a.mp3", "data");
   WriteBytes(music_ + "\\b.mp3", "data");
   Send("WatchFolders_Timer");
   EXPECT_EQ(music_ + "\\b.mp3\r\n", MusicChanges());
-  EXPECT_EQ(0, Dirty(kWatchFolders + "\\WatchFolder0"));
+  EXPECT_EQ(0, Dirty(kFolder0));
 }
 
 TEST_F(ReliabilityTest, UnlistablePicturesFolderReportsNothingAndStaysDirty) {
@@ -203,11 +178,11 @@ TEST_F(ReliabilityTest, ChangeListHeldElsewhereDelaysTheAdditionsInsteadOfLosing
   Send("WatchFolders_Timer");
   CloseHandle(lock);
   EXPECT_EQ("", MusicChanges());
-  EXPECT_EQ(1, Dirty(kWatchFolders + "\\WatchFolder0"));
+  EXPECT_EQ(1, Dirty(kFolder0));
 
   Send("WatchFolders_Timer");
   EXPECT_EQ(music_ + "\\b.mp3\r\n", MusicChanges());
-  EXPECT_EQ(0, Dirty(kWatchFolders + "\\WatchFolder0"));
+  EXPECT_EQ(0, Dirty(kFolder0));
 }
 
 }  // namespace
