@@ -1,7 +1,6 @@
 #include "plugin/eventcallback.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "plugin/eventdispatch.h"
 #include "plugin/refresh.h"
