@@ -45,9 +45,11 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
   // Init mode measures the scan against an empty one, so every picture present is reported; with
   // no log folder yet there is nothing to measure against and nothing is reported.
   update.everything_new = init_mode;
-  // As for the numbered folders, the flag is cleared only once the new scan log is in place: an
-  // unreachable pictures folder keeps its scan logs and its flag, and is tried again.
-  if (UpdateScanLog(folder.CStr(), log_prefix, update) == ScanLogOutcome::kUpdated) {
+  update.empty_when_unreachable = init_mode;
+  // As for the numbered folders: the flag is cleared once the new scan log is in place, or when
+  // the folder cannot be listed (its scan logs stay as they were); other failures keep it.
+  const ScanLogOutcome outcome = UpdateScanLog(folder.CStr(), log_prefix, update);
+  if (outcome == ScanLogOutcome::kUpdated || outcome == ScanLogOutcome::kUnreachable) {
     SetFolderDirty(kPicturesSubkey, false);
   }
 }

@@ -101,15 +101,20 @@ void RefreshWatchFolders(bool init_mode) {
 
     ScanLogUpdate update;
     update.init_mode = init_mode;
+    update.empty_when_unreachable = init_mode;
     if (!init_mode) update.change_list = change_list;
     const ScanLogOutcome outcome = UpdateScanLog(folder, log_prefix, update);
-    // The flag is cleared only once the new scan log is in place: a host that dies during the
-    // scan, a folder that cannot be reached and a change list that cannot be written all leave
-    // it set, and a later timer does the work again. Notices sent meanwhile wait for this event
-    // to finish, so none of them is cleared unseen. Init mode keeps a scan log without looking
-    // at the folder, so a flag of 1 (changes not yet reported, perhaps from a host that died in
-    // the middle of a timer) is left for the timer rather than cleared unseen.
-    const bool done = outcome == ScanLogOutcome::kUpdated || (outcome == ScanLogOutcome::kKept && dirty != 1);
+    // The flag is cleared once the new scan log is in place, and when the folder cannot be
+    // reached: an offline share would otherwise hold the host's thread for a network time-out at
+    // every tick. Its scan log stays as it was, so the next rescan the host asks for reports all
+    // that changed meanwhile. Failures that are ours and cheap to retry (a host that dies during
+    // the scan, a change list or scan log that cannot be written) leave the flag set, and a later
+    // timer does the work again. Notices sent meanwhile wait for this event to finish, so none of
+    // them is cleared unseen. Init mode keeps a scan log without looking at the folder, so a flag
+    // of 1 (changes not yet reported, perhaps from a host that died in the middle of a timer) is
+    // left for the timer rather than cleared unseen.
+    const bool done = outcome == ScanLogOutcome::kUpdated || outcome == ScanLogOutcome::kUnreachable ||
+                      (outcome == ScanLogOutcome::kKept && dirty != 1);
     if (done) {
       char name[kSubkeyNameBuffer] = {};
       std::snprintf(name, sizeof(name), "WatchFolder%lu", static_cast<unsigned long>(i));

@@ -13,6 +13,19 @@ bool FileExists(const char* path) {
   return true;
 }
 
+FilePresence ProbeFile(const char* path) {
+  if (!path) return FilePresence::kUnknown;
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return FilePresence::kPresent;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FilePresence::kMissing
+                                                                        : FilePresence::kUnknown;
+}
+
 namespace {
 
 // "Already exists" also answers for a file of that name, which is no directory to write into.

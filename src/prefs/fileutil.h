@@ -6,6 +6,12 @@
 // True when the path opens for reading as a file; a directory answers false.
 bool FileExists(const char* path);
 
+// Whether a file is there, for a caller that must not take "cannot tell" for "missing": a scan
+// log that is there but cannot be opened just now (held by another process, a share that does
+// not answer) is kUnknown, not kMissing.
+enum class FilePresence { kPresent, kMissing, kUnknown };
+FilePresence ProbeFile(const char* path);
+
 // Creates the directory (backslash-separated, a trailing backslash ignored) and every missing
 // ancestor. True when the directory exists at the end.
 bool CreateDirectoryChain(ByteString path);

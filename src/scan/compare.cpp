@@ -15,15 +15,41 @@ constexpr std::size_t kChangeListNameSize = 520;
 
 bool g_indexRefused = false;
 
+// A process killed while appending may have left half a line at the end of the change list. The
+// next entry must not be glued to it, or the host would read one name made of two: the torn line
+// is ended first (it stays unreadable, but alone).
+void EndTornLine(const char* change_list) {
+  StdioFile check;
+  if (!check.Open(change_list, "rb")) return;
+  if (std::fseek(check.Get(), -1, SEEK_END) != 0) return;  // empty
+  const int last = std::fgetc(check.Get());
+  check.Close();
+  if (last == '\n' || last == EOF) return;
+  StdioFile end;
+  if (!end.Open(change_list, "ab")) return;
+  std::fputs(last == '\r' ? "\n" : "\r\n", end.Get());
+}
+
+// Where the entries go. The change list is the host's: it is only ever appended to, so a torn
+// last line is ended just before the first entry, and not at all when nothing is reported.
+struct ChangeListOut {
+  std::FILE* file;
+  const char* tornLineCheck;  // the change list's name until its last line has been looked at
+};
+
 // An entry is always one whole line of its own. A piece without its line end (the last line of a
 // log cut short, or the first 519 bytes of a longer line) gets one, so the next entry is never
 // glued to it; a piece that holds no name (an empty line, or a NUL where a name should start)
 // is no file and is left out.
-void WriteEntry(std::FILE* out, const char* marker, const char* line, std::size_t length) {
+void WriteEntry(ChangeListOut& out, const char* marker, const char* line, std::size_t length) {
   if (length == 0 || (length == 1 && line[0] == '\n')) return;
-  std::fputs(marker, out);
-  std::fwrite(line, 1, length, out);
-  if (line[length - 1] != '\n') std::fputc('\n', out);
+  if (out.tornLineCheck) {
+    EndTornLine(out.tornLineCheck);
+    out.tornLineCheck = nullptr;
+  }
+  std::fputs(marker, out.file);
+  std::fwrite(line, 1, length, out.file);
+  if (line[length - 1] != '\n') std::fputc('\n', out.file);
 }
 
 bool EqualLines(const char* a, std::size_t aLength, const char* b, std::size_t bLength) {
@@ -48,7 +74,7 @@ bool ReferenceHolds(std::FILE* reference, const char* line, std::size_t length) 
 // Without memory for an index: every line of source against the whole of reference, read again
 // each time through the runtime's own text mode. Slow (the product of the line counts) but it
 // needs no memory at all.
-void AppendMissingByRereading(std::FILE* source, std::FILE* reference, std::FILE* out, const char* marker) {
+void AppendMissingByRereading(std::FILE* source, std::FILE* reference, ChangeListOut& out, const char* marker) {
   std::fseek(source, 0, SEEK_SET);
   char line[kLogLineSize];
   while (std::fgets(line, sizeof line, source)) {
@@ -57,7 +83,7 @@ void AppendMissingByRereading(std::FILE* source, std::FILE* reference, std::FILE
   }
 }
 
-void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool removals) {
+void AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, bool removals) {
   if (!previous) {
     // An empty previous scan: every line is new and nothing can be gone.
     LogReader reader(current);
@@ -85,7 +111,7 @@ void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool
     if (!indexed.MatchAndMark(line, length)) WriteEntry(out, "", line, length);
   }
   if (!removals) return;
-  indexed.ForEachUnmatched([out](const char* text, std::size_t length) { WriteEntry(out, "-", text, length); });
+  indexed.ForEachUnmatched([&out](const char* text, std::size_t length) { WriteEntry(out, "-", text, length); });
 }
 
 }  // namespace
@@ -110,28 +136,10 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
   StdioFile changes;
   if (!changes.Open(changeListName, "a")) return false;
 
-  AppendChanges(previous.Get(), current.Get(), changes.Get(), removals);
+  ChangeListOut out{changes.Get(), nullptr};
+  AppendChanges(previous.Get(), current.Get(), out, removals);
   return true;
 }
-
-namespace {
-
-// A process killed while appending may have left half a line at the end of the change list. The
-// next entry must not be glued to it, or the host would read one name made of two: the torn line
-// is ended first (it stays unreadable, but alone).
-void EndTornLine(const char* change_list) {
-  StdioFile check;
-  if (!check.Open(change_list, "rb")) return;
-  if (std::fseek(check.Get(), -1, SEEK_END) != 0) return;  // empty
-  const int last = std::fgetc(check.Get());
-  check.Close();
-  if (last == '\n' || last == EOF) return;
-  StdioFile end;
-  if (!end.Open(change_list, "ab")) return;
-  std::fputs(last == '\r' ? "\n" : "\r\n", end.Get());
-}
-
-}  // namespace
 
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
                           bool removals) {
@@ -140,19 +148,14 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
   if (previous_log && !previous.Open(previous_log, "rb")) return false;
   StdioFile current;
   if (!current.Open(current_log, "rb")) return false;
-  EndTornLine(change_list);
   StdioFile changes;
   if (!changes.Open(change_list, "a")) return false;
 
-  AppendChanges(previous.Get(), current.Get(), changes.Get(), removals);
+  ChangeListOut out{changes.Get(), change_list};
+  AppendChanges(previous.Get(), current.Get(), out, removals);
   // The caller replaces the scan log once this answers true, and the next comparison starts from
   // that: the entries must be on the disk by then, not in a buffer a killed process takes along.
-  // After the runtime's flush the bytes are the system's and no process death loses them; the
-  // system's own flush is asked for too, but a file system that refuses it still holds them.
-  std::FILE* out = changes.Get();
-  if (std::fflush(out) != 0 || std::ferror(out)) return false;
-  FlushToDisk(out);
-  return true;
+  return FlushToDisk(changes.Get());
 }
 
 void SetCompareIndexRefusedForTesting(bool refused) { g_indexRefused = refused; }

@@ -120,11 +120,17 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   ScanLogNames names;
   if (!FormScanLogNames(folder, log_prefix, &names)) return ScanLogOutcome::kFailed;
 
-  const bool logExists = FileExists(names.log);
+  // A log that is there but cannot be opened just now must not pass for a missing one: that
+  // would write a first scan over it, and what changed since it was written would go unreported.
+  const FilePresence log = ProbeFile(names.log);
+  if (log == FilePresence::kUnknown) return ScanLogOutcome::kFailed;
+  const bool logExists = log == FilePresence::kPresent;
   if (logExists && update.init_mode && !update.rotate_only) return ScanLogOutcome::kKept;
   // What the new scan is measured against: the scan log, or an old previous scan log when the
   // scan log is missing (a purge reports that one), or nothing at all for a first scan.
-  const char* baseline = logExists ? names.log : (FileExists(names.previous) ? names.previous : nullptr);
+  const FilePresence previous = logExists ? FilePresence::kPresent : ProbeFile(names.previous);
+  if (previous == FilePresence::kUnknown) return ScanLogOutcome::kFailed;
+  const char* baseline = logExists ? names.log : (previous == FilePresence::kPresent ? names.previous : nullptr);
   // Asked before the new scan makes the log directory: a first scan into a new directory has no
   // empty previous scan to be measured against.
   const bool emptyPrevious = update.everything_new && LogDirectoryExists(names.log);
@@ -135,6 +141,16 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   const WalkResult walk = update.rotate_only ? WalkResult::kComplete
                                              : WalkInto(names, update.patterns, baseline, fresh.Get());
   const bool written = FinishFile(fresh);
+  if (walk == WalkResult::kUnreachable && written && !logExists && update.empty_when_unreachable) {
+    // Nothing known of the folder yet: it starts from an empty scan, and everything in it is new
+    // once it can be listed. A folder with a scan log keeps it.
+    if (!fresh.Open(names.fresh, "w") || !FinishFile(fresh) ||
+        !MoveFileExA(names.fresh, names.log, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      DeleteFileA(names.fresh);
+      return ScanLogOutcome::kFailed;
+    }
+    return ScanLogOutcome::kUnreachable;
+  }
   if (walk != WalkResult::kComplete || !written) {
     DeleteFileA(names.fresh);
     return walk == WalkResult::kUnreachable ? ScanLogOutcome::kUnreachable : ScanLogOutcome::kFailed;

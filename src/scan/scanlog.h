@@ -15,8 +15,9 @@
 //
 // Cost: the walk, one comparison, one copy of the old scan log. Failures are silent: a folder that
 // has no usable name (empty, 259 characters or more with its backslash, or a prefix that makes a
-// file name longer than 519) is left alone, and so is one whose new scan or change list cannot be
-// written; only the outcome of UpdateScanLog tells them apart.
+// file name longer than 519) is left alone, and so is one whose scan logs cannot be told present
+// or missing, or whose new scan or change list cannot be written; only the outcome of
+// UpdateScanLog tells them apart.
 #pragma once
 
 #include <cstddef>
@@ -40,12 +41,16 @@ struct ScanLogUpdate {
   // Compare with an empty previous scan, which becomes the previous scan log, when the log
   // directory exists already (the pictures folder's first scan); otherwise nothing is compared.
   bool everything_new = false;
+  // A folder that cannot be listed and has no scan log gets an empty one (a first scan at the
+  // host's start), so that its files are reported once it can be listed.
+  bool empty_when_unreachable = false;
 };
 
 enum class ScanLogOutcome {
   kUpdated,      // the new scan is the scan log, its changes are in the change list
   kKept,         // init mode found a scan log and left it alone
-  kUnreachable,  // the folder itself could not be listed: no file was touched
+  kUnreachable,  // the folder itself could not be listed: no file was touched, except the empty
+                 // scan log that empty_when_unreachable asks for where there was none
   kFailed,       // unusable names, or a file that could not be written: no log was touched
 };
 

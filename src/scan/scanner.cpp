@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::size_t kPathSize = 260;
 
-FindFirstFileFunction g_findFirstFile = nullptr;
-
 class FindHandle {
  public:
   explicit FindHandle(HANDLE handle) : handle_(handle) {}
@@ -102,14 +100,11 @@ bool IsDotEntry(const char* name) {
   return (name[0] == '.' && name[1] == '\0') || (name[0] == '.' && name[1] == '.' && name[2] == '\0');
 }
 
-// current + name + "\n" in one write: current is at most 258 bytes and a name 259.
-void WriteLine(FILE* out, const char* current, std::size_t currentLength, const char* name) {
-  char line[kPathSize * 2];
-  const std::size_t nameLength = std::strlen(name);
-  std::memcpy(line, current, currentLength);
-  std::memcpy(line + currentLength, name, nameLength);
-  line[currentLength + nameLength] = '\n';
-  std::fwrite(line, 1, currentLength + nameLength + 1, out);
+// current + name + "\n": current is at most 258 bytes and a name 259.
+void AppendLine(std::string& lines, const char* current, std::size_t currentLength, const char* name) {
+  lines.append(current, currentLength);
+  lines.append(name);
+  lines += '\n';
 }
 
 // Owns a handle from CreateFileA, which is invalid at INVALID_HANDLE_VALUE (not null).
@@ -201,8 +196,16 @@ void NoteUnlisted(ScanContext& context, const std::string& directory) {
   if (context.unlisted) context.unlisted->push_back(context.drive + directory + '\\');
 }
 
+// True when the directory itself is there: a listing that found nothing then found an empty one.
+bool IsExistingDirectory(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Lists one directory: writes its media files and appends the directory parts of its
-// subdirectories to children, in listing order. False when it cannot be listed.
+// subdirectories to children, in listing order. False when it cannot be listed, or when the
+// listing stopped before its end: then nothing of it is written and children is left as it was,
+// so a share that drops mid-listing never passes for a directory with fewer files.
 bool ListDirectory(ScanContext& context, const std::string& directory, std::vector<std::string>& children) {
   // current: drive + directory + "\", which starts every line of this directory.
   const std::size_t currentLength = context.drive.size() + directory.size() + 1;
@@ -220,12 +223,6 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   std::memcpy(search, current, currentLength);
   search[currentLength] = '*';
 
-  // The seam, when set, stands in for the opening of the listing and may refuse it.
-  if (g_findFirstFile) {
-    WIN32_FIND_DATAA probe;
-    FindHandle gate(g_findFirstFile(search, &probe));
-    if (!gate.IsValid()) return false;
-  }
   // Listed in UTF-16 and spelt in the code page here, where a name it cannot spell is seen.
   wchar_t wideSearch[kPathSize] = {};
   if (MultiByteToWideChar(CP_ACP, 0, search, -1, wideSearch, static_cast<int>(kPathSize)) <= 0) return false;
@@ -234,7 +231,17 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   // returns the same entries, dot-less names included.
   WIN32_FIND_DATAW entry;
   FindHandle find(FindFirstFileW(wideSearch, &entry));
-  if (!find.IsValid()) return false;
+  if (!find.IsValid()) {
+    // The top of a drive has no "." or "..": an empty one lists nothing at all and says "file not
+    // found". The directory being there tells it from a folder or drive that is not.
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) return false;
+    wideSearch[currentLength] = L'\0';
+    return IsExistingDirectory(wideSearch);
+  }
+  // What this directory gives, kept until its listing has reached its end.
+  std::string lines;
+  std::vector<std::string> found;
   do {
     // The name a path can reach the entry by: its own, or else its short name (too long a name
     // for the path limit counts as one the code page cannot spell). An entry reachable by
@@ -253,7 +260,7 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
         NoteUnlisted(context, child);
         continue;
       }
-      children.push_back(std::move(child));
+      found.push_back(std::move(child));
       continue;
     }
     // The extension follows the last dot of the file's own name; a name without one is no media.
@@ -266,8 +273,13 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
     } else if (OwnExtension(entry, ownExtension)) {
       extension = ownExtension;
     }
-    if (extension && IsMedia(context, extension)) WriteLine(context.out, current, currentLength, name);
+    if (extension && IsMedia(context, extension)) AppendLine(lines, current, currentLength, name);
   } while (FindNextFileW(find.Get(), &entry));
+  // Only "no more files" ends a listing; anything else (a share that dropped, a device error)
+  // cut it short, and what it gave so far is not the directory.
+  if (GetLastError() != ERROR_NO_MORE_FILES) return false;
+  std::fwrite(lines.data(), 1, lines.size(), context.out);
+  for (std::string& child : found) children.push_back(std::move(child));
   return true;
 }
 
@@ -318,5 +330,3 @@ bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* ou
     return false;
   }
 }
-
-void SetFindFirstFileForTesting(FindFirstFileFunction function) { g_findFirstFile = function; }

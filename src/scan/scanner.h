@@ -5,8 +5,9 @@
 // general pattern list are read once per call, not per directory or file. Memory: the names of
 // the subdirectories still waiting along the current branch.
 //
-// Failures: a directory that cannot be listed (access denied, vanished, or a path that does not
-// fit the 260-byte path limit) is passed over, its siblings and ancestors are still walked, and
+// Failures: a directory that cannot be listed (access denied, vanished, a listing that stops with
+// an error before its end, or a path that does not fit the 260-byte path limit) is passed over
+// whole, none of its lines written, its siblings and ancestors are still walked, and
 // the answer is false. A link or junction that leads back to a directory above it counts as
 // such a directory, so a loop ends the walk's way down instead of repeating it (each link met
 // costs one open per level of its path). Names are listed in UTF-16: one the code page cannot
@@ -30,9 +31,3 @@ bool ScanFolder(const char* drive, const char* directory, FILE* out, const char*
 // empty: then nobody knows which directories were missed.
 bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* out, const char* patterns,
                               std::vector<std::string>* unlisted);
-
-// Test seam: called with the search text before each directory is listed (none when null); when
-// it fails, the listing fails. Tests run as root under Wine, where a folder of mode 000 still
-// lists, so they fail it through here.
-using FindFirstFileFunction = HANDLE(WINAPI*)(LPCSTR, LPWIN32_FIND_DATAA);
-void SetFindFirstFileForTesting(FindFirstFileFunction function);

@@ -43,6 +43,8 @@ class StdioFile {
 
 // Hands the stream's buffer to the system and asks the system to put the file's bytes on the
 // disk. False when the stream had a write error or either step failed: some bytes may be lost.
+// A file system that refuses the second step (ERROR_INVALID_FUNCTION, ERROR_NOT_SUPPORTED) is
+// no failure: the bytes are the system's by then.
 bool FlushToDisk(std::FILE* file);
 
 // Switches a stream opened in binary mode to the runtime's text mode (CR LF read as LF, Ctrl-Z

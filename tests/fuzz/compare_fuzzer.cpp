@@ -2,15 +2,15 @@
 // bytes (no character of code page 932 uses one), a previous scan log, a new
 // scan log and what the change list held before; a first byte of flags picks
 // the double-byte stand-in, removals, and an absent previous log. The change
-// list afterwards must be its old bytes, a torn last line ended, then every
-// entry a model written from the log rules gives: logs read as the runtime's
-// text mode reads them (CR LF is LF, Ctrl-Z ends the file), cut in pieces of
-// a line or 519 bytes, each up to a NUL; lines equal when they differ only in
-// the case of one-byte ASCII letters; additions in the new log's order, then
-// "-" and the removals in the previous log's order; every entry one whole
-// line, none without a name. Where the runtime's text mode is no different
-// from binary (no CR, no Ctrl-Z), the comparison without an index, by
-// rereading, must write the same bytes.
+// list afterwards must be its old bytes, then, when there is any entry, a torn
+// last line ended and every entry a model written from the log rules gives:
+// logs read as the runtime's text mode reads them (CR LF is LF, Ctrl-Z ends
+// the file), cut in pieces of a line or 519 bytes, each up to a NUL; lines
+// equal when they differ only in the case of one-byte ASCII letters;
+// additions in the new log's order, then "-" and the removals in the previous
+// log's order; every entry one whole line, none without a name. Where the
+// runtime's text mode is no different from binary (no CR, no Ctrl-Z), the
+// comparison without an index, by rereading, must write the same bytes.
 #include <unistd.h>
 
 #include <cstdint>
@@ -77,8 +77,7 @@ FUZZ_MODEL void AddEntry(std::string& out, const char* marker, const std::string
 
 FUZZ_MODEL std::string Expected(const std::string* previous, const std::string& current, const std::string& before,
                                 bool removals, bool doubleByte) {
-  std::string out = before;
-  if (!out.empty() && out.back() != '\n') out += out.back() == '\r' ? "\n" : "\r\n";
+  std::string out;
   const std::vector<std::string> now = Pieces(current);
   const std::vector<std::string> then = previous ? Pieces(*previous) : std::vector<std::string>();
   for (const std::string& piece : now) {
@@ -89,7 +88,11 @@ FUZZ_MODEL std::string Expected(const std::string* previous, const std::string& 
       if (!Holds(now, piece, doubleByte)) AddEntry(out, "-", piece);
     }
   }
-  return out;
+  // The change list is only appended to: its torn last line is ended only before an entry.
+  if (out.empty()) return before;
+  std::string torn = before;
+  if (!torn.empty() && torn.back() != '\n') torn += torn.back() == '\r' ? "\n" : "\r\n";
+  return torn + out;
 }
 
 constexpr const char* kWorkFiles[] = {"scan2.log", "scan.new", "fldrscan.out"};

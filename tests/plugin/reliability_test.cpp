@@ -1,6 +1,7 @@
 // The refresh through the DLL when the world is not as it should be: a watched folder that cannot
-// be reached, a directory inside one that cannot be listed, a change list held by someone else.
-// None of them may cost a change or report a present file as gone.
+// be reached, a directory inside one that cannot be listed or whose listing stops half-way, an
+// empty drive, a device that refuses to flush, a change list held by someone else or torn by a
+// killed host. None of them may cost a change or report a present file as gone.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,30 +15,53 @@
 
 namespace {
 
-// Listings of the directory named here (its search text, "...\dir\*") fail as access denied,
-// whichever of the two listing calls the plug-in makes.
+// Listings of the directory named here (its search text, "...\dir\*") fail with this error
+// (access denied unless a test says otherwise), whichever of the two listing calls the plug-in
+// makes.
 std::string g_unlistable;
+DWORD g_unlistable_error = ERROR_ACCESS_DENIED;
+// The listing of this directory stops with a network error after its first entry, as a share
+// that drops in the middle of it.
+std::string g_dropping;
+HANDLE g_dropping_handle = INVALID_HANDLE_VALUE;
+// FlushFileBuffers fails with this error when it is not 0.
+DWORD g_flush_error = 0;
 
-bool IsUnlistable(const std::string& search) {
-  return !g_unlistable.empty() && _stricmp(search.c_str(), (g_unlistable + "\\*").c_str()) == 0;
+bool IsSearchOf(const std::string& search, const std::string& directory) {
+  return !directory.empty() && _stricmp(search.c_str(), (directory + "\\*").c_str()) == 0;
 }
 
 HANDLE WINAPI FailingFindFirstFileA(LPCSTR search, LPWIN32_FIND_DATAA data) {
-  if (IsUnlistable(search)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (IsSearchOf(search, g_unlistable)) {
+    SetLastError(g_unlistable_error);
     return INVALID_HANDLE_VALUE;
   }
   return FindFirstFileA(search, data);
 }
 
 HANDLE WINAPI FailingFindFirstFileW(LPCWSTR search, LPWIN32_FIND_DATAW data) {
-  char narrow[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, search, -1, narrow, sizeof(narrow), nullptr, nullptr);
-  if (IsUnlistable(narrow)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  const std::string narrow = Narrow(search);
+  if (IsSearchOf(narrow, g_unlistable)) {
+    SetLastError(g_unlistable_error);
     return INVALID_HANDLE_VALUE;
   }
-  return FindFirstFileW(search, data);
+  const HANDLE handle = FindFirstFileW(search, data);
+  if (IsSearchOf(narrow, g_dropping)) g_dropping_handle = handle;
+  return handle;
+}
+
+BOOL WINAPI DroppingFindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) {
+  if (handle != INVALID_HANDLE_VALUE && handle == g_dropping_handle) {
+    SetLastError(ERROR_NETNAME_DELETED);
+    return FALSE;
+  }
+  return FindNextFileW(handle, data);
+}
+
+BOOL WINAPI FailingFlushFileBuffers(HANDLE file) {
+  if (g_flush_error == 0) return FlushFileBuffers(file);
+  SetLastError(g_flush_error);
+  return FALSE;
 }
 
 class ReliabilityTest : public PluginHostTest {
@@ -62,6 +86,10 @@ class ReliabilityTest : public PluginHostTest {
   void TearDown() override {
     MakeListable();
     g_unlistable.clear();
+    g_unlistable_error = ERROR_ACCESS_DENIED;
+    g_dropping.clear();
+    g_dropping_handle = INVALID_HANDLE_VALUE;
+    g_flush_error = 0;
     PluginHostTest::TearDown();
   }
   std::string FormatsContents() const override {
@@ -80,6 +108,24 @@ class ReliabilityTest : public PluginHostTest {
   void MakeListable() {
     patch_.reset();
     wide_patch_.reset();
+    next_patch_.reset();
+    flush_patch_.reset();
+  }
+  // From now on the listing of the directory inside the plug-in stops after its first entry.
+  void MakeListingDrop(const std::string& directory) {
+    g_dropping = directory;
+    wide_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindFirstFileW",
+                                                reinterpret_cast<void*>(&FailingFindFirstFileW));
+    next_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindNextFileW",
+                                                reinterpret_cast<void*>(&DroppingFindNextFileW));
+    ASSERT_TRUE(wide_patch_->Applied() && next_patch_->Applied());
+  }
+  // From now on the plug-in's FlushFileBuffers fails with the error.
+  void MakeFlushFail(DWORD error) {
+    g_flush_error = error;
+    flush_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FlushFileBuffers",
+                                                 reinterpret_cast<void*>(&FailingFlushFileBuffers));
+    ASSERT_TRUE(flush_patch_->Applied());
   }
 
   std::string Log(const std::string& folder) const { return logs_ + ScanLogStem(folder) + "scan.log"; }
@@ -91,11 +137,13 @@ class ReliabilityTest : public PluginHostTest {
 
   std::unique_ptr<ImportPatch> patch_;
   std::unique_ptr<ImportPatch> wide_patch_;
+  std::unique_ptr<ImportPatch> next_patch_;
+  std::unique_ptr<ImportPatch> flush_patch_;
   std::string logs_;
   std::string music_;
 };
 
-TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIsBack) {
+TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndIsRescannedWhenMarkedAgain) {
   struct Case {
     const char* why;
     bool vanished;  // else a drive that is not there
@@ -117,34 +165,38 @@ TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndStaysDirtyUntilItIs
     EXPECT_EQ(log, ReadBytes(Log(folder)));
     EXPECT_FALSE(PathExists(PreviousLog(folder)));
     EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
-    EXPECT_EQ(1, Dirty(kFolder0)) << "tried again at the next timer";
+    // An offline share is not retried at every tick, where each try could cost a network time-out.
+    EXPECT_EQ(0, Dirty(kFolder0));
   }
 
-  // Back, with one file more: reported at the next timer, and the flag is cleared.
+  // Back, with one file more, and marked again by the host: reported at the next timer.
   SetRegString(kFolder0, "Folder", music_);
   CreateDirectoryA(music_.c_str(), nullptr);
   WriteBytes(music_ + "\\a.mp3", "data");
   WriteBytes(music_ + "\\b.mp3", "data");
+  Send("WatchFolder0");
   Send("WatchFolders_Timer");
   EXPECT_EQ(music_ + "\\b.mp3\r\n", MusicChanges());
   EXPECT_EQ(0, Dirty(kFolder0));
 }
 
-TEST_F(ReliabilityTest, UnlistablePicturesFolderReportsNothingAndStaysDirty) {
+TEST_F(ReliabilityTest, UnlistablePicturesFolderReportsNothingAndKeepsItsLogs) {
   const std::string log = ReadBytes(Log(pictures_));
   const std::string previous = ReadBytes(PreviousLog(pictures_));
   MakeUnlistable(pictures_);
+  WriteBytes(pictures_ + "\\new.png", "data");
   Send("WatchFolderPicture");
   Send("WatchFolders_Timer");
   Send("WatchFolders_InitLogs");
   EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), PictureChanges()) << "no removal, no addition";
   EXPECT_EQ(log, ReadBytes(Log(pictures_)));
   EXPECT_EQ(previous, ReadBytes(PreviousLog(pictures_)));
-  EXPECT_EQ(1, Dirty(kPicturesSubkey));
+  EXPECT_EQ(0, Dirty(kPicturesSubkey));
 
   MakeListable();
+  Send("WatchFolderPicture");
   Send("WatchFolders_Timer");
-  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png"), PictureChanges());
+  EXPECT_EQ(Picture("beach.jpg") + Picture("2026\\harbour.png") + Picture("new.png"), PictureChanges());
   EXPECT_EQ(0, Dirty(kPicturesSubkey));
 }
 
@@ -183,6 +235,134 @@ TEST_F(ReliabilityTest, ChangeListHeldElsewhereDelaysTheAdditionsInsteadOfLosing
   Send("WatchFolders_Timer");
   EXPECT_EQ(music_ + "\\b.mp3\r\n", MusicChanges());
   EXPECT_EQ(0, Dirty(kFolder0));
+}
+
+TEST_F(ReliabilityTest, ListingThatStopsHalfWayKeepsWhatItDidNotReach) {
+  // Wine lists ".", ".." and then the names in order: the listing stops before any picture.
+  WriteBytes(pictures_ + "\\new.png", "data");
+  WriteBytes(pictures_ + "\\2026\\later.jpg", "data");
+  const std::string after_init = PictureChanges();
+  struct Case {
+    const char* why;
+    std::string dropping;
+    std::string reported;  // beyond what init reported
+  };
+  const Case cases[] = {
+      {"the pictures folder itself: nothing is known, nothing changes", pictures_, ""},
+      {"a subfolder: its pictures are kept, the rest is compared", pictures_ + "\\2026", Picture("new.png")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string log = ReadBytes(Log(pictures_));
+    MakeListingDrop(c.dropping);
+    Send("WatchFolderPicture");
+    Send("WatchFolders_Timer");
+    MakeListable();
+    EXPECT_EQ(after_init + c.reported, PictureChanges()) << "no picture on disk is reported removed";
+    EXPECT_NE(std::string::npos, ReadBytes(Log(pictures_)).find(Picture("2026\\harbour.png")));
+  }
+  // Whole again: what the dropped listing hid is reported.
+  Send("WatchFolderPicture");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(after_init + Picture("new.png") + Picture("2026\\later.jpg"), PictureChanges());
+}
+
+TEST_F(ReliabilityTest, EmptyDriveRootIsAnEmptyFolder) {
+  // The top of a drive has no "." or "..", so an empty one lists nothing and says "file not found".
+  DeleteFileA((music_ + "\\a.mp3").c_str());
+  g_unlistable_error = ERROR_FILE_NOT_FOUND;
+  MakeUnlistable(music_);
+  Send("WatchFolder0");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ("", ReadBytes(Log(music_)));
+  EXPECT_EQ(0, Dirty(kFolder0));
+
+  // A file put back is new.
+  MakeListable();
+  WriteBytes(music_ + "\\a.mp3", "data");
+  Send("WatchFolder0");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(music_ + "\\a.mp3\r\n", MusicChanges());
+}
+
+TEST_F(ReliabilityTest, RefusedFlushIsNoFailedWrite) {
+  struct Case {
+    DWORD error;
+    bool refused;  // the device does not offer the flush; else the flush failed
+  };
+  for (const Case& c : {Case{ERROR_INVALID_FUNCTION, true}, Case{ERROR_NOT_SUPPORTED, true},
+                        Case{ERROR_IO_DEVICE, false}}) {
+    SCOPED_TRACE(c.error);
+    DeleteFileA((logs_ + "fldrscan.out").c_str());
+    const std::string name = "added" + std::to_string(c.error) + ".mp3";
+    WriteBytes(music_ + "\\" + name, "data");
+    const std::string log = ReadBytes(Log(music_));
+    MakeFlushFail(c.error);
+    Send("WatchFolder0");
+    Send("WatchFolders_Timer");
+    MakeListable();
+    if (c.refused) {
+      EXPECT_EQ(music_ + "\\" + name + "\r\n", MusicChanges());
+      EXPECT_NE(std::string::npos, ReadBytes(Log(music_)).find(name));
+      EXPECT_EQ(0, Dirty(kFolder0));
+    } else {
+      // The new scan may not be on the disk: the old one stays and the folder stays dirty.
+      EXPECT_EQ(log, ReadBytes(Log(music_)));
+      EXPECT_EQ(1, Dirty(kFolder0));
+      Send("WatchFolders_Timer");
+      EXPECT_EQ(music_ + "\\" + name + "\r\n", MusicChanges());
+      EXPECT_EQ(0, Dirty(kFolder0));
+    }
+  }
+}
+
+TEST_F(ReliabilityTest, FolderUnreachableAtInitIsReportedWholeOnceItIsBack) {
+  // A second watched folder and a new pictures folder, neither scanned yet, unlistable at init.
+  const std::string music2 = *temp_ / "music2";
+  const std::string pictures2 = *temp_ / "pictures2";
+  WriteBytes(music2 + "\\song.mp3", "data");
+  WriteBytes(pictures2 + "\\sea.jpg", "data");
+  SetRegDword(kWatchFolders, "NumFolders", 2);
+  SetRegString(kWatchFolders + "\\WatchFolder1", "Folder", music2);
+  MakeUnlistable(music2);
+  Send("WatchFolders_InitLogs");
+  MakeListable();
+  EXPECT_EQ("", ReadBytes(Log(music2))) << "an empty scan to start from";
+
+  SetRegString(kPicturesPreference, "", pictures2);
+  const std::string before = PictureChanges();
+  MakeUnlistable(pictures2);
+  Send("WatchFolders_InitLogs");
+  MakeListable();
+  EXPECT_EQ("", ReadBytes(Log(pictures2))) << "an empty scan to start from";
+  EXPECT_EQ(before, PictureChanges());
+  EXPECT_EQ("<missing>", MusicChanges());
+
+  Send("WatchFolder1");
+  Send("WatchFolderPicture");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(music2 + "\\song.mp3\r\n", MusicChanges());
+  EXPECT_EQ(before + pictures2 + "\\sea.jpg\r\n", PictureChanges());
+
+  // A scan log that exists is still kept at init, reachable or not.
+  const std::string log = ReadBytes(Log(music2));
+  MakeUnlistable(music2);
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(log, ReadBytes(Log(music2)));
+}
+
+TEST_F(ReliabilityTest, ChangeListIsOnlyEverAppendedTo) {
+  // A host killed while writing left a last line without its end.
+  const std::string torn = "C:\\partial";
+  WriteBytes(logs_ + "fldrscan.out", torn);
+  Send("WatchFolder0");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(torn, MusicChanges()) << "nothing to report, nothing written";
+
+  WriteBytes(music_ + "\\b.mp3", "data");
+  Send("WatchFolder0");
+  Send("WatchFolders_Timer");
+  EXPECT_EQ(torn + "\r\n" + music_ + "\\b.mp3\r\n", MusicChanges());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "scan/scanlog.h"
@@ -15,13 +16,9 @@ namespace {
 // Directories whose search text starts with this fail to list, as without list permission.
 std::string g_unlistable;
 
-HANDLE WINAPI FailingFindFirstFile(LPCSTR search, LPWIN32_FIND_DATAA data) {
-  if (!g_unlistable.empty() && _strnicmp(search, g_unlistable.c_str(), g_unlistable.size()) == 0 &&
-      std::string(search).size() == g_unlistable.size() + 1) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return FindFirstFileA(search, data);
+bool IsListable(const std::string& search) {
+  return g_unlistable.empty() || _strnicmp(search.c_str(), g_unlistable.c_str(), g_unlistable.size()) != 0 ||
+         search.size() != g_unlistable.size() + 1;
 }
 
 class UpdateScanLogTest : public NorvaneRegistryTest {
@@ -31,7 +28,7 @@ class UpdateScanLogTest : public NorvaneRegistryTest {
     MakeFolder(Prefix());
   }
   void TearDown() override {
-    SetFindFirstFileForTesting(nullptr);
+    listing_check_.reset();
     g_unlistable.clear();
     NorvaneRegistryTest::TearDown();
   }
@@ -63,9 +60,10 @@ class UpdateScanLogTest : public NorvaneRegistryTest {
   // The directory fails to list from now on (Library() for the watched folder itself).
   void MakeUnlistable(const std::string& directory) {
     g_unlistable = directory + "\\";
-    SetFindFirstFileForTesting(&FailingFindFirstFile);
+    if (!listing_check_) listing_check_ = std::make_unique<ListingCheck>(&IsListable);
   }
 
+  std::unique_ptr<ListingCheck> listing_check_;
   TempFolder temp_;
 };
 
@@ -183,7 +181,7 @@ TEST_F(UpdateScanLogTest, LinesUnderAnUnlistableDirectoryAreCarriedNotRemoved) {
   }
 
   // Listable again: the file that really went is reported then, late but once.
-  SetFindFirstFileForTesting(nullptr);
+  listing_check_.reset();
   EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
   EXPECT_EQ(ReadBytes(Changes()), Line("Z\\y.mp3") + "-" + Line("Lively\\v.mp3") + "-" + Line("Live\\l.mp3"));
 }

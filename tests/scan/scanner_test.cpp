@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ constexpr char kMedia[] = "*.mp3;*.wma;*.";
 class ScanFolderTest : public NorvaneRegistryTest {
  protected:
   void TearDown() override {
-    SetFindFirstFileForTesting(nullptr);
+    listing_check_.reset();
     NorvaneRegistryTest::TearDown();
   }
 
@@ -43,6 +44,7 @@ class ScanFolderTest : public NorvaneRegistryTest {
   std::string Library() const { return temp_ / "Music"; }
   void Media(const std::string& relative) const { Touch(Library() + "\\" + relative); }
 
+  std::unique_ptr<ListingCheck> listing_check_;
   TempFolder temp_;
   std::string text_;
 };
@@ -133,12 +135,8 @@ TEST_F(ScanFolderTest, CreatesThePreferencesKeyItReadsTheExemptFolderFrom) {
 // Directories whose search text contains this fail to list, as without list permission.
 std::string g_unlistable;
 
-HANDLE WINAPI FailingFindFirstFile(LPCSTR search, LPWIN32_FIND_DATAA data) {
-  if (!g_unlistable.empty() && std::string(search).find(g_unlistable) != std::string::npos) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return FindFirstFileA(search, data);
+bool IsListable(const std::string& search) {
+  return g_unlistable.empty() || search.find(g_unlistable) == std::string::npos;
 }
 
 TEST_F(ScanFolderTest, UnlistableSubdirectoryIsPassedOverButTheAnswerIsFalse) {
@@ -147,7 +145,7 @@ TEST_F(ScanFolderTest, UnlistableSubdirectoryIsPassedOverButTheAnswerIsFalse) {
     Media(name);
   }
   g_unlistable = "\\S2\\";
-  SetFindFirstFileForTesting(&FailingFindFirstFile);
+  listing_check_ = std::make_unique<ListingCheck>(&IsListable);
   EXPECT_FALSE(Scan(Library()));
   EXPECT_EQ(text_, Lines({"Top\\t.mp3", "Top\\S1\\1.mp3", "Top\\S3\\3.mp3", "Top\\S4\\4.mp3", "Top\\S5\\5.mp3",
                           "Z\\z.mp3"}));
@@ -159,13 +157,13 @@ TEST_F(ScanFolderTest, UnlistableSubdirectoryIsPassedOverButTheAnswerIsFalse) {
 
 // Changes the settings while the first directory is being listed.
 std::string g_exemptLater;
-HANDLE WINAPI ChangingSettingsFindFirstFile(LPCSTR search, LPWIN32_FIND_DATAA data) {
+bool ChangeSettingsOnce(const std::string&) {
   if (!g_exemptLater.empty()) {
     SetExemptWatch(g_exemptLater);
     FormatsIni::WriteText("[searchpatterns]\r\next1=*.wma\r\n");
     g_exemptLater.clear();
   }
-  return FindFirstFileA(search, data);
+  return true;
 }
 
 TEST_F(ScanFolderTest, SettingsAreReadOnceAtTheStartOfAScan) {
@@ -175,10 +173,10 @@ TEST_F(ScanFolderTest, SettingsAreReadOnceAtTheStartOfAScan) {
   Media("b.wma");
   Media("Sub\\c.mp3");
   g_exemptLater = Library() + "\\Sub";
-  SetFindFirstFileForTesting(&ChangingSettingsFindFirstFile);
+  listing_check_ = std::make_unique<ListingCheck>(&ChangeSettingsOnce);
   EXPECT_TRUE(Scan(Library(), nullptr));
   EXPECT_EQ(text_, Lines({"a.mp3", "Sub\\c.mp3"})) << "the exempt folder and the list of the scan's start";
-  SetFindFirstFileForTesting(nullptr);
+  listing_check_.reset();
   EXPECT_TRUE(Scan(Library(), nullptr));
   EXPECT_EQ(text_, Lines({"b.wma"})) << "the next scan reads them again";
 }
