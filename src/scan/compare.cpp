@@ -73,34 +73,43 @@ bool ReferenceHolds(std::FILE* reference, const char* line, std::size_t length) 
 
 // Without memory for an index: every line of source against the whole of reference, read again
 // each time through the runtime's own text mode. Slow (the product of the line counts) but it
-// needs no memory at all.
-void AppendMissingByRereading(std::FILE* source, std::FILE* reference, ChangeListOut& out, const char* marker) {
+// needs no memory at all. False when either log could not be read to its end: a line of source
+// is written only once the whole of reference has been read for it.
+bool AppendMissingByRereading(std::FILE* source, std::FILE* reference, ChangeListOut& out, const char* marker) {
   std::fseek(source, 0, SEEK_SET);
   char line[kLogLineSize];
   while (std::fgets(line, sizeof line, source)) {
     const std::size_t length = std::strlen(line);
-    if (!ReferenceHolds(reference, line, length)) WriteEntry(out, marker, line, length);
+    const bool held = ReferenceHolds(reference, line, length);
+    if (std::ferror(reference)) return false;
+    if (!held) WriteEntry(out, marker, line, length);
   }
+  return !std::ferror(source);
 }
 
-void AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, bool removals) {
+// Appends the differences; false when a log could not be read to its end. A log read short
+// would pass for one without its last lines: what is written before the failure shows is true
+// (additions found in the new log), and no removal is written until the new log has been read
+// whole.
+bool AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, bool removals) {
   if (!previous) {
     // An empty previous scan: every line is new and nothing can be gone.
     LogReader reader(current);
     const char* line;
     std::size_t length;
     while (reader.Next(&line, &length)) WriteEntry(out, "", line, length);
-    return;
+    return !std::ferror(current);
   }
   IndexedLog indexed;
-  if (g_indexRefused || !indexed.Load(previous)) {
+  const bool loaded = !g_indexRefused && indexed.Load(previous);
+  if (std::ferror(previous)) return false;
+  if (!loaded) {
     for (std::FILE* file : {previous, current}) {
       std::fseek(file, 0, SEEK_SET);
       UseRuntimeTextMode(file);
     }
-    AppendMissingByRereading(current, previous, out, "");
-    if (removals) AppendMissingByRereading(previous, current, out, "-");
-    return;
+    if (!AppendMissingByRereading(current, previous, out, "")) return false;
+    return !removals || AppendMissingByRereading(previous, current, out, "-");
   }
   // One pass over the new log: its lines the previous one lacks are additions, and every
   // previous line it holds is marked as still present.
@@ -110,8 +119,10 @@ void AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, 
   while (reader.Next(&line, &length)) {
     if (!indexed.MatchAndMark(line, length)) WriteEntry(out, "", line, length);
   }
-  if (!removals) return;
+  if (std::ferror(current)) return false;
+  if (!removals) return true;
   indexed.ForEachUnmatched([&out](const char* text, std::size_t length) { WriteEntry(out, "-", text, length); });
+  return true;
 }
 
 }  // namespace
@@ -137,8 +148,7 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
   if (!changes.Open(changeListName, "a")) return false;
 
   ChangeListOut out{changes.Get(), nullptr};
-  AppendChanges(previous.Get(), current.Get(), out, removals);
-  return true;
+  return AppendChanges(previous.Get(), current.Get(), out, removals);
 }
 
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
@@ -152,7 +162,7 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
   if (!changes.Open(change_list, "a")) return false;
 
   ChangeListOut out{changes.Get(), change_list};
-  AppendChanges(previous.Get(), current.Get(), out, removals);
+  if (!AppendChanges(previous.Get(), current.Get(), out, removals)) return false;
   // The caller replaces the scan log once this answers true, and the next comparison starts from
   // that: the entries must be on the disk by then, not in a buffer a killed process takes along.
   return FlushToDisk(changes.Get());

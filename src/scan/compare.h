@@ -7,10 +7,13 @@
 // memory (see IndexedLog) and the new one streamed past it. Should that memory be refused, the
 // comparison still comes out the same, by rereading one log for every line of the other.
 //
-// Failures: nothing is written when either log or the change list cannot be opened.
+// Failures: nothing is written when either log or the change list cannot be opened. A log that
+// cannot be read to its end ends the comparison with false: additions found up to then are
+// written, removals only once the new log has been read whole.
 #pragma once
 
-// True when both logs were opened and compared; false when either is missing.
+// True when both logs were opened and compared; false when either is missing or could not be
+// read to its end.
 bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
                      bool removals);
 
@@ -18,9 +21,10 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
 // temporary name: appends to the change list (its full path) the lines of current_log that
 // previous_log lacks and, with removals, "-" and the lines of previous_log that current_log
 // lacks; previous_log null stands for an empty previous scan. The change list is flushed to the
-// disk and closed before the answer: true only when every entry was written, so a caller may
-// then let the new scan replace the old one. False, with nothing written, when a file cannot be
-// opened; false after a write error, when some entries may be on the disk.
+// disk and closed before the answer: true only when both logs were read whole and every entry
+// was written, so a caller may then let the new scan replace the old one. False, with nothing
+// written, when a file cannot be opened; false after a read or write error, when some entries
+// may be on the disk.
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
                           bool removals);
 

@@ -8,7 +8,8 @@
 //
 // Why not fgets itself: under Wine the runtime's text-mode reading costs about 2 ns a byte,
 // several times the walk's share of a timer refresh. Cost here: one block read per 32 KB and one
-// pass over the bytes, four at a time; no allocation. Nothing fails beyond a short read.
+// pass over the bytes, four at a time; no allocation. A read error ends the pieces as the end of
+// the file does; the stream's error flag (ferror) tells the two apart.
 #pragma once
 
 #include <cstddef>

@@ -74,7 +74,8 @@ bool CarryUnlistedLines(const char* baseline, const std::vector<std::string>& un
       }
     }
   }
-  return true;
+  // Read short, the old scan would lose lines here, and the files they name would pass for gone.
+  return !std::ferror(old.Get());
 }
 
 enum class WalkResult { kComplete, kUnreachable, kFailed };
