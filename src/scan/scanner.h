@@ -3,12 +3,13 @@
 // Each directory is listed once (its media files are written in listing order, then its
 // subdirectories are walked one after another), and the exempt folder ("ExemptWatch") and the
 // general pattern list are read once per call, not per directory or file. Memory: the names of
-// the subdirectories still waiting along the current branch.
+// the subdirectories still waiting along the current branch, and the lines of the directory being
+// listed, which are written only once its listing has reached its end.
 //
 // Failures: a directory that cannot be listed (access denied, vanished, a listing that stops with
 // an error before its end, or a path that does not fit the 260-byte path limit) is passed over
-// whole, none of its lines written, its siblings and ancestors are still walked, and
-// the answer is false. A link or junction that leads back to a directory above it counts as
+// whole, none of its lines written; its siblings and ancestors are still walked, and the answer is
+// false. The empty top of a drive, which lists nothing at all, is an empty directory. A link or junction that leads back to a directory above it counts as
 // such a directory, so a loop ends the walk's way down instead of repeating it (each link met
 // costs one open per level of its path). Names are listed in UTF-16: one the code page cannot
 // spell exactly is written by its short name, or left out when it has none. Write errors on the
