@@ -9,9 +9,10 @@
 // Failures: a directory that cannot be listed (access denied, vanished, a listing that stops with
 // an error before its end, or a path that does not fit the 260-byte path limit) is passed over
 // whole, none of its lines written; its siblings and ancestors are still walked, and the answer is
-// false. The empty top of a drive, which lists nothing at all, is an empty directory. A link or junction that leads back to a directory above it counts as
-// such a directory, so a loop ends the walk's way down instead of repeating it (each link met
-// costs one open per level of its path). Names are listed in UTF-16: one the code page cannot
+// false. The empty top of a drive, which lists nothing at all, is an empty directory. A link or
+// junction that leads back to a directory above it counts as a directory that cannot be listed,
+// so a loop ends the walk's way down instead of repeating it (each link met costs one open per
+// level of its path). Names are listed in UTF-16: one the code page cannot
 // spell exactly is written by its short name, or left out when it has none. Write errors on the
 // output file are ignored.
 #pragma once
