@@ -119,6 +119,8 @@ TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
     bool value;
   } cases[] = {
       {"path on an unmapped drive", REG_SZ, unmapped, true},
+      {"root of an unmapped drive", REG_SZ, Widen(UnmappedDrive() + "\\"), true},
+      {"bare server", REG_SZ, L"\\\\nosuchsrv\\", true},
       {"REG_EXPAND_SZ naming an existing folder", REG_EXPAND_SZ, existing, true},
       {"empty default value", REG_SZ, L"", true},
       {"key without a default value", REG_SZ, L"", false},
