@@ -1,6 +1,6 @@
 // MediaFolderPlatform: everything the pictures-folder lookup asks of the system, as one table:
-// the UTF-16 registry read, the shell module's load and name look-up, the two imported shell
-// functions, and the COM calls.
+// the UTF-16 registry read, the shell module's load and look-up, the one imported shell
+// function, and the COM calls.
 //
 // Production code always goes through GetMediaFolderPlatform(), which answers the system's own
 // functions. A test puts a table of stand-ins in their place to show what no Wine prefix can
@@ -24,7 +24,6 @@ struct MediaFolderPlatform {
   decltype(&::FreeLibrary) freeLibrary;
   decltype(&::GetProcAddress) getProcAddress;
   decltype(&::SHGetFolderPathA) shGetFolderPathA;
-  decltype(&::ILFree) ilFree;
   decltype(&::CoInitialize) coInitialize;
   decltype(&::CoUninitialize) coUninitialize;
   decltype(&::CoCreateInstance) coCreateInstance;

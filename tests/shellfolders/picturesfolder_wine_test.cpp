@@ -193,6 +193,11 @@ TEST(ShellPathsOnWine, LookUpFindsRealFunctionsAndAnswersNullForABogusName) {
             nullptr);
   EXPECT_NE(shell.LookUp<decltype(::SHGetKnownFolderIDList)>("SHGetKnownFolderIDList"), nullptr);
   EXPECT_EQ(shell.LookUp<void()>("NoSuchShellFunction"), nullptr);
+  // Ordinal 155, the look-up that frees ID lists, is the function shell32 names ILFree.
+  auto* const ilFree = shell.LookUp<decltype(::ILFree)>(MAKEINTRESOURCEA(155));
+  EXPECT_NE(ilFree, nullptr);
+  EXPECT_EQ(reinterpret_cast<void (*)()>(ilFree),
+            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("shell32.dll"), "ILFree")));
   EXPECT_EQ(shell.LookUp<void()>(nullptr), nullptr);
 }
 
