@@ -299,11 +299,11 @@ StandInShell::StandInShell() {
                &StandInGetProcAddress, &StandInGetFolderPath,  &StandInCoInitialize,
                &StandInCoUninitialize, &StandInCoCreateInstance, &StandInCoTaskMemFree};
   g_shell = this;
-  SetMediaFolderPlatformForTesting(&platform_);
+  UseMediaFolderPlatform(&platform_);
 }
 
 StandInShell::~StandInShell() {
-  SetMediaFolderPlatformForTesting(nullptr);
+  UseMediaFolderPlatform(nullptr);
   g_shell = nullptr;
 }
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "shellfolders/mediafolderplatform.h"
+#include "platform_override.h"
 
 // What the stand-in SHCreateItemFromParsingName knows about one parsing name.
 struct StandInItem {
