@@ -8,6 +8,7 @@
 #endif
 
 #include "text/bytestring.h"
+#include "text/bytestringblocks.h"
 #include "text/mbtext.h"
 
 bool EnableDoubleByteCodePage() {
@@ -40,7 +41,13 @@ struct AllocatorState {
 
 AllocatorState* g_state = nullptr;
 
-void* Allocate(std::size_t size) {
+}  // namespace
+
+// This program's own heap functions behind ByteString: the linker takes these and leaves the
+// module's out. They record while a TestAllocator is alive and are malloc, realloc and free
+// otherwise.
+void* AllocateByteStringBlock(std::size_t size) {
+  if (!g_state) return std::malloc(size);
   ++g_state->allocations;
   if (g_state->failing) return nullptr;
   void* block = std::malloc(size);
@@ -48,7 +55,8 @@ void* Allocate(std::size_t size) {
   return block;
 }
 
-void* Resize(void* block, std::size_t size) {
+void* ResizeByteStringBlock(void* block, std::size_t size) {
+  if (!g_state) return std::realloc(block, size);
   ++g_state->resizes;
   if (g_state->failing) return nullptr;
   void* moved = std::realloc(block, size);
@@ -59,22 +67,14 @@ void* Resize(void* block, std::size_t size) {
   return moved;
 }
 
-void Release(void* block) {
+void ReleaseByteStringBlock(void* block) {
   if (g_state) g_state->sizes.erase(block);
   std::free(block);
 }
 
-const ByteStringAllocator kRecording = {Allocate, Resize, Release};
-
-}  // namespace
-
-TestAllocator::TestAllocator() {
-  g_state = new AllocatorState;
-  SetByteStringAllocatorForTesting(&kRecording);
-}
+TestAllocator::TestAllocator() { g_state = new AllocatorState; }
 
 TestAllocator::~TestAllocator() {
-  SetByteStringAllocatorForTesting(nullptr);
   delete g_state;
   g_state = nullptr;
 }
