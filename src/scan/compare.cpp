@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::size_t kChangeListNameSize = 520;
 
-bool g_indexRefused = false;
-
 // An entry is always one whole line of its own. A piece without its line end (the last line of a
 // log cut short, or the first 519 bytes of a longer line) gets one, so the next entry is never
 // glued to it; a piece that holds no name (an empty line, or a NUL where a name should start)
@@ -57,6 +55,21 @@ void AppendMissingByRereading(std::FILE* source, std::FILE* reference, std::FILE
   }
 }
 
+}  // namespace
+
+void AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
+                                     bool removals) {
+  if (!previous || !current || !out) return;
+  for (std::FILE* file : {previous, current}) {
+    std::fseek(file, 0, SEEK_SET);
+    UseRuntimeTextMode(file);
+  }
+  AppendMissingByRereading(current, previous, out, "");
+  if (removals) AppendMissingByRereading(previous, current, out, "-");
+}
+
+namespace {
+
 void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool removals) {
   if (!previous) {
     // An empty previous scan: every line is new and nothing can be gone.
@@ -67,13 +80,8 @@ void AppendChanges(std::FILE* previous, std::FILE* current, std::FILE* out, bool
     return;
   }
   IndexedLog indexed;
-  if (g_indexRefused || !indexed.Load(previous)) {
-    for (std::FILE* file : {previous, current}) {
-      std::fseek(file, 0, SEEK_SET);
-      UseRuntimeTextMode(file);
-    }
-    AppendMissingByRereading(current, previous, out, "");
-    if (removals) AppendMissingByRereading(previous, current, out, "-");
+  if (!indexed.Load(previous)) {
+    AppendScanLogChangesByRereading(previous, current, out, removals);
     return;
   }
   // One pass over the new log: its lines the previous one lacks are additions, and every
@@ -154,5 +162,3 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
   FlushToDisk(out);
   return true;
 }
-
-void SetCompareIndexRefusedForTesting(bool refused) { g_indexRefused = refused; }

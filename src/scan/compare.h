@@ -10,6 +10,8 @@
 // Failures: nothing is written when either log or the change list cannot be opened.
 #pragma once
 
+#include <cstdio>
+
 // True when both logs were opened and compared; false when either is missing.
 bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
                      bool removals);
@@ -24,5 +26,11 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
                           bool removals);
 
-// Test seam: while set, the comparison acts as if memory for the index were refused.
-void SetCompareIndexRefusedForTesting(bool refused);
+// The comparison the two above fall back to when memory for the previous log's index is refused:
+// the same entries in the same order, with no memory beyond two line buffers, by rereading one log
+// for every line of the other (cost: the product of the line counts). previous and current are
+// scan logs opened for reading in binary mode; they are rewound and switched to the runtime's
+// text mode. The entries are appended to out, a change list open for appending in text mode.
+// Does nothing when any file is null.
+void AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
+                                     bool removals);
