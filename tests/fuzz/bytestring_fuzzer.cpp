@@ -235,12 +235,12 @@ class Rig {
 
   void Run() {
     doubleByte_ = in_.ConsumeBool();
-    MbUseStandIn932ForTesting(doubleByte_);
+    UseCodePageStandIn932(doubleByte_);
     for (int step = 0; step < kMaxSteps && in_.remaining_bytes() > 0; ++step) {
       Step();
       CheckAll();
     }
-    MbUseStandIn932ForTesting(false);
+    UseCodePageStandIn932(false);
   }
 
  private:
@@ -569,7 +569,7 @@ class Rig {
         break;
       case kSwitchCodePage:
         doubleByte_ = !doubleByte_;
-        MbUseStandIn932ForTesting(doubleByte_);
+        UseCodePageStandIn932(doubleByte_);
         break;
       case kFailNext:
         pendingFailures_ = in_.ConsumeIntegral<std::uint32_t>();

@@ -186,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string& current = parts[1];
   const std::string& before = parts[2];
 
-  MbUseStandIn932ForTesting(doubleByte);
+  UseCodePageStandIn932(doubleByte);
   const std::string& folder = WorkFolder();
   WriteFile(folder + "/scan2.log", parts[0]);
   WriteFile(folder + "/scan.new", current);
@@ -197,6 +197,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (previous && logs.find_first_of("\r\x1a") == std::string::npos) {
     FUZZ_CHECK(Reread(removals) == Expected(previous, current, "", removals, doubleByte));
   }
-  MbUseStandIn932ForTesting(false);
+  UseCodePageStandIn932(false);
   return 0;
 }

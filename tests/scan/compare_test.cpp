@@ -7,7 +7,6 @@
 #include "scan/compare.h"
 #include "scan/stdiofile.h"
 #include "scan_test_support.h"
-#include "text/mbtext.h"
 
 namespace {
 
@@ -185,7 +184,6 @@ TEST_F(CompareTest, LargeLogsCompareInOrder) {
 class CompareDoubleByte : public CompareTest {
  protected:
   void SetUp() override {
-    MbUseStandIn932ForTesting(false);
     if (GetACP() != 932) GTEST_SKIP() << "the ANSI code page is not 932";
   }
 };

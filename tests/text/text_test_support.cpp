@@ -9,18 +9,28 @@
 
 #include "text/bytestring.h"
 #include "text/bytestringblocks.h"
+#include "text/codepage.h"
+#include "text/mbdoublebyte.h"
 #include "text/mbtext.h"
 
-bool EnableDoubleByteCodePage() {
-  MbUseStandIn932ForTesting(true);
 #ifdef _WIN32
-  return GetACP() == 932;
+// The process's code page is the system's; the cached double-byte flag always matches it.
+bool EnableDoubleByteCodePage() { return GetACP() == 932; }
+
+void RestoreSingleByteCodePage() {}
 #else
-  return true;
-#endif
+void UseCodePageStandIn932(bool enabled) {
+  CodePageUseStandIn932(enabled);
+  g_mbDoubleByte = -1;
 }
 
-void RestoreSingleByteCodePage() { MbUseStandIn932ForTesting(false); }
+bool EnableDoubleByteCodePage() {
+  UseCodePageStandIn932(true);
+  return true;
+}
+
+void RestoreSingleByteCodePage() { UseCodePageStandIn932(false); }
+#endif
 
 bool IsSingleByteCodePage() {
 #ifdef _WIN32
