@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::size_t kChangeListNameSize = 520;
 
-bool g_indexRefused = false;
-
 // A process killed while appending may have left half a line at the end of the change list. The
 // next entry must not be glued to it, or the host would read one name made of two: the torn line
 // is ended first (it stays unreadable, but alone).
@@ -87,6 +85,27 @@ bool AppendMissingByRereading(std::FILE* source, std::FILE* reference, ChangeLis
   return !std::ferror(source);
 }
 
+// Both passes of the comparison without an index, in the runtime's own text mode.
+bool AppendChangesByRereading(std::FILE* previous, std::FILE* current, ChangeListOut& out, bool removals) {
+  for (std::FILE* file : {previous, current}) {
+    std::fseek(file, 0, SEEK_SET);
+    UseRuntimeTextMode(file);
+  }
+  if (!AppendMissingByRereading(current, previous, out, "")) return false;
+  return !removals || AppendMissingByRereading(previous, current, out, "-");
+}
+
+}  // namespace
+
+bool AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
+                                     bool removals) {
+  if (!previous || !current || !out) return false;
+  ChangeListOut changes{out, nullptr};
+  return AppendChangesByRereading(previous, current, changes, removals);
+}
+
+namespace {
+
 // Appends the differences; false when a log could not be read to its end. A log read short
 // would pass for one without its last lines: what is written before the failure shows is true
 // (additions found in the new log), and no removal is written until the new log has been read
@@ -101,16 +120,9 @@ bool AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, 
     return !std::ferror(current);
   }
   IndexedLog indexed;
-  const bool loaded = !g_indexRefused && indexed.Load(previous);
+  const bool loaded = indexed.Load(previous);
   if (std::ferror(previous)) return false;
-  if (!loaded) {
-    for (std::FILE* file : {previous, current}) {
-      std::fseek(file, 0, SEEK_SET);
-      UseRuntimeTextMode(file);
-    }
-    if (!AppendMissingByRereading(current, previous, out, "")) return false;
-    return !removals || AppendMissingByRereading(previous, current, out, "-");
-  }
+  if (!loaded) return AppendChangesByRereading(previous, current, out, removals);
   // One pass over the new log: its lines the previous one lacks are additions, and every
   // previous line it holds is marked as still present.
   LogReader reader(current);
@@ -167,5 +179,3 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
   // that: the entries must be on the disk by then, not in a buffer a killed process takes along.
   return FlushToDisk(changes.Get());
 }
-
-void SetCompareIndexRefusedForTesting(bool refused) { g_indexRefused = refused; }

@@ -12,6 +12,8 @@
 // written, removals only once the new log has been read whole.
 #pragma once
 
+#include <cstdio>
+
 // True when both logs were opened and compared; false when either is missing or could not be
 // read to its end.
 bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
@@ -28,5 +30,12 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
                           bool removals);
 
-// Test seam: while set, the comparison acts as if memory for the index were refused.
-void SetCompareIndexRefusedForTesting(bool refused);
+// The comparison the two above fall back to when memory for the previous log's index is refused:
+// the same entries in the same order, with no memory beyond two line buffers, by rereading one log
+// for every line of the other (cost: the product of the line counts). previous and current are
+// scan logs opened for reading in binary mode; they are rewound and switched to the runtime's
+// text mode. The entries are appended to out, a change list open for appending in text mode.
+// False when a log could not be read to its end (a line is written only once the other log has
+// been read whole for it); false, doing nothing, when any file is null.
+bool AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
+                                     bool removals);

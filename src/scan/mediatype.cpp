@@ -7,6 +7,7 @@
 
 #include "prefs/fileutil.h"
 #include "scan/asciifold.h"
+#include "scan/imagelistcache.h"
 #include "text/dllaccesspath.h"
 #include "text/mbtext.h"
 
@@ -15,10 +16,6 @@ namespace {
 constexpr std::size_t kPathSize = 260;
 constexpr std::size_t kImageListSize = 260;
 constexpr char kFormatsName[] = "Formats\\formats.ini";
-
-// The image list, absent (null) until a formats.ini has been read. Filled once and kept while
-// the module is loaded; the host calls us one event at a time, so no lock guards it.
-char* g_imageList = nullptr;
 
 }  // namespace
 
@@ -39,7 +36,8 @@ void GetFormatsIniPath(char* destination, std::size_t capacity) {
 }
 
 void GetImageExtensions(ByteString& destination) {
-  if (!g_imageList) {
+  // Absent until a formats.ini has been read; then kept while the module is loaded.
+  if (!CachedImageList()) {
     char path[kPathSize] = {};
     GetFormatsIniPath(path, sizeof path);
     // Without the file the list stays absent and the next call looks again.
@@ -50,11 +48,12 @@ void GetImageExtensions(ByteString& destination) {
       char* block = static_cast<char*>(std::calloc(length + 2, 1));
       if (block) {
         std::memcpy(block, list, length);
-        g_imageList = block;
+        KeepImageList(block);
       }
     }
   }
-  destination.Assign(g_imageList ? g_imageList : "");
+  const char* const list = CachedImageList();
+  destination.Assign(list ? list : "");
 }
 
 void ReadGeneralPatternList(char* destination, std::size_t size) {
@@ -65,9 +64,4 @@ void ReadGeneralPatternList(char* destination, std::size_t size) {
   if (!path[0]) return;
   GetPrivateProfileStringA("searchpatterns", "ext1", "", destination, static_cast<DWORD>(size), path);
   destination[size - 1] = '\0';
-}
-
-void ForgetImageExtensionsForTesting() {
-  std::free(g_imageList);
-  g_imageList = nullptr;
 }

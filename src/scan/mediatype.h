@@ -27,6 +27,3 @@ void ReadGeneralPatternList(char* destination, std::size_t size);
 // MatchesMediaType with the list already in hand (at most 1023 characters): no copy, no read.
 // An extension longer than 254 characters matches nothing.
 bool MatchesPatternList(const char* extension, const char* list);
-
-// Test seam: forgets the cached image list, so the next GetImageExtensions reads again.
-void ForgetImageExtensionsForTesting();

@@ -1,13 +1,14 @@
 // MediaFolderPlatform: everything the pictures-folder lookup asks of the system, as one table:
-// the UTF-16 registry read, the shell module's load and name look-up, the two imported shell
-// functions, and the COM calls.
+// the UTF-16 registry read, the shell module's load and look-up, the one imported shell
+// function, and the COM calls.
 //
 // Production code always goes through GetMediaFolderPlatform(), which answers the system's own
-// functions. A test puts a table of stand-ins in their place to show what no Wine prefix can
-// (shell libraries, a shell32 without the newer functions, a failing SHGetFolderPathA) and to
-// count that every load, initialisation, interface and text is given back.
+// functions. It is defined alone in mediafolderplatform.cpp so that a test program can define it
+// itself and answer a table of stand-ins, to show what no Wine prefix can (shell libraries, a
+// shell32 without the newer functions, a failing SHGetFolderPathA) and to count that every load,
+// initialisation, interface and text is given back. The module itself has no way to switch.
 //
-// Cost: one indirect call per platform call. Not thread-safe to switch while a lookup runs.
+// Cost: one indirect call per platform call.
 #pragma once
 
 #include <windows.h>
@@ -24,16 +25,14 @@ struct MediaFolderPlatform {
   decltype(&::FreeLibrary) freeLibrary;
   decltype(&::GetProcAddress) getProcAddress;
   decltype(&::SHGetFolderPathA) shGetFolderPathA;
-  decltype(&::ILFree) ilFree;
   decltype(&::CoInitialize) coInitialize;
   decltype(&::CoUninitialize) coUninitialize;
   decltype(&::CoCreateInstance) coCreateInstance;
   decltype(&::CoTaskMemFree) coTaskMemFree;
 };
 
-// The table in force: the stand-ins a test installed, else the system's functions.
+// The table the lookup goes through.
 const MediaFolderPlatform& GetMediaFolderPlatform();
 
-// Test seam: routes the lookup through the given table (which must outlive its use); null
-// restores the system's functions.
-void SetMediaFolderPlatformForTesting(const MediaFolderPlatform* platform);
+// The system's own functions.
+const MediaFolderPlatform& SystemMediaFolderPlatform();

@@ -6,12 +6,23 @@
 
 namespace {
 
-// Owns one item ID list from the shell; frees it with ILFree.
+// ILFree is looked up by its ordinal, never imported: some shell32 versions export it by ordinal
+// only, and an import by name would keep the whole module from loading there.
+LPCSTR IlFreeOrdinal() { return MAKEINTRESOURCEA(155); }
+
+// Owns one item ID list from the shell. It is freed with ILFree when the shell module has it, and
+// otherwise with CoTaskMemFree: ILFree frees with the COM task allocator on every Windows version,
+// so the list is given back either way.
 class IdList {
  public:
-  IdList() = default;
+  explicit IdList(decltype(::ILFree)* ilFree) : ilFree_(ilFree) {}
   ~IdList() {
-    if (list_) GetMediaFolderPlatform().ilFree(list_);
+    if (!list_) return;
+    if (ilFree_) {
+      ilFree_(list_);
+    } else {
+      GetMediaFolderPlatform().coTaskMemFree(list_);
+    }
   }
   IdList(const IdList&) = delete;
   IdList& operator=(const IdList&) = delete;
@@ -20,6 +31,7 @@ class IdList {
   PIDLIST_ABSOLUTE Get() const { return list_; }
 
  private:
+  decltype(::ILFree)* ilFree_;
   PIDLIST_ABSOLUTE list_ = nullptr;
 };
 
@@ -51,7 +63,7 @@ HRESULT CShell32DLL::GetKnownFolderName(REFKNOWNFOLDERID id, SIGDN form, ByteStr
   auto* const getName = LookUp<decltype(::SHGetNameFromIDList)>("SHGetNameFromIDList");
   if (!getIdList || !getName) return E_FAIL;
 
-  IdList list;
+  IdList list(LookUp<decltype(::ILFree)>(IlFreeOrdinal()));
   if (FAILED(getIdList(id, kKnownFolderFlagCreate, nullptr, list.Put())) || !list.Get()) {
     return E_FAIL;
   }

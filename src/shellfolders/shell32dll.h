@@ -1,6 +1,7 @@
 // CShell32DLL: one load of "shell32.dll" and one COM initialisation of the calling thread, for
 // the lifetime of a local object, and the shell calls that need the newer functions looked up
-// by name (so the module also loads on systems that lack them).
+// by name, and ILFree by ordinal (so the module also loads on systems that lack them or export
+// ILFree by ordinal only).
 //
 // Cost: a LoadLibraryA/FreeLibrary pair and a CoInitialize/CoUninitialize pair per object, and
 // a GetProcAddress per call; nothing is cached between objects.
@@ -36,8 +37,8 @@ class CShell32DLL {
   bool InitializedCom() const { return comInitialized_ != 0; }
 
   // The one typed look-up of the loaded module's functions: Function is the function's type,
-  // for instance decltype(::SHCreateItemFromParsingName). Null when the module did not load or
-  // lacks the name.
+  // for instance decltype(::SHCreateItemFromParsingName); name is the function's name or an
+  // ordinal made with MAKEINTRESOURCEA. Null when the module did not load or lacks the function.
   template <typename Function>
   Function* LookUp(const char* name) const {
     if (!module_ || !name) return nullptr;

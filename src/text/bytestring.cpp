@@ -5,18 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/bytestringblocks.h"
 #include "text/codepage.h"
 #include "text/mbtext.h"
 
 namespace {
-
-const ByteStringAllocator kHeapAllocator = {
-    [](std::size_t size) { return std::malloc(size); },
-    [](void* block, std::size_t size) { return std::realloc(block, size); },
-    [](void* block) { std::free(block); },
-};
-
-ByteStringAllocator g_allocator = kHeapAllocator;
 
 constexpr unsigned char kMaxShares = 255;
 constexpr int kFirstFormatSize = 512;
@@ -50,10 +43,6 @@ int MeasureText(const char* text) {
 }
 
 }  // namespace
-
-void SetByteStringAllocatorForTesting(const ByteStringAllocator* allocator) {
-  g_allocator = allocator ? *allocator : kHeapAllocator;
-}
 
 // ---- storage -------------------------------------------------------------
 
@@ -99,7 +88,7 @@ bool ByteString::InitFromBytes(const char* bytes, int length) {
     return true;
   }
   if (length > kMaxLength) return false;
-  auto* block = static_cast<unsigned char*>(g_allocator.allocate(static_cast<std::size_t>(length) + 2));
+  auto* block = static_cast<unsigned char*>(AllocateByteStringBlock(static_cast<std::size_t>(length) + 2));
   if (!block) return false;
   block[0] = 1;
   char* text = reinterpret_cast<char*>(block + 1);
@@ -113,7 +102,7 @@ void ByteString::ReleaseStorage() {
   if (!IsHeap()) return;
   unsigned char* block = Block();
   if (block[0] <= 1) {
-    g_allocator.release(block);
+    ReleaseByteStringBlock(block);
   } else {
     --block[0];
   }
@@ -130,12 +119,12 @@ char* ByteString::Grow(int extra, bool setLength) {
   if (!IsHeap() && newLength <= kInlineCapacity) {
     text = InlineText();
   } else if (IsHeap() && Block()[0] <= 1) {
-    void* block = g_allocator.resize(Block(), static_cast<std::size_t>(newLength) + 2);
+    void* block = ResizeByteStringBlock(Block(), static_cast<std::size_t>(newLength) + 2);
     if (!block) return nullptr;
     text = static_cast<char*>(block) + 1;
     SetHeap(text, length);
   } else {
-    auto* block = static_cast<unsigned char*>(g_allocator.allocate(static_cast<std::size_t>(newLength) + 2));
+    auto* block = static_cast<unsigned char*>(AllocateByteStringBlock(static_cast<std::size_t>(newLength) + 2));
     if (!block) return nullptr;
     block[0] = 1;
     text = reinterpret_cast<char*>(block + 1);

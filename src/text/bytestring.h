@@ -138,16 +138,3 @@ class ByteString {
 // Two 32-bit words wherever pointers are 32 bits (the plug-in's own build).
 static_assert(sizeof(char*) != 4 || sizeof(ByteString) == 8, "ByteString must be two 32-bit words");
 
-// Heap functions behind ByteString blocks. Blocks given out by allocate or
-// resize are handed back to release.
-struct ByteStringAllocator {
-  void* (*allocate)(std::size_t size);
-  void* (*resize)(void* block, std::size_t size);
-  void (*release)(void* block);
-};
-
-// Test seam: routes block allocation through the given functions (to count
-// or fail them); null restores malloc, realloc and free. A block may be
-// resized or released after a switch, so the functions must hand out memory
-// that malloc, realloc and free also accept.
-void SetByteStringAllocatorForTesting(const ByteStringAllocator* allocator);

@@ -20,8 +20,6 @@ void CodePageLowerInPlace(char* text) {
   if (text) CharLowerA(text);
 }
 
-void CodePageUseStandIn932(bool) {}
-
 #else
 
 namespace {

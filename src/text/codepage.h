@@ -25,6 +25,8 @@ bool CodePageIsSpace(unsigned int character);
 // Lower-cases the NUL-terminated text in place without touching trail bytes.
 void CodePageLowerInPlace(char* text);
 
+#ifndef _WIN32
 // Native stand-in only: switches code page 932's lead-byte table on or off.
-// Under Windows the code page belongs to the system and this does nothing.
+// Under Windows the code page belongs to the system and there is no switch.
 void CodePageUseStandIn932(bool enabled);
+#endif

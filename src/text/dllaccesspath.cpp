@@ -64,7 +64,9 @@ HRESULT CreateDirectoryPath(const ParsedPath& path) {
       return E_FAIL;
     }
   }
-  return S_OK;
+  // With no level left to create (a drive root, a bare server) nothing above has checked that
+  // the root is there: answer for what exists now, not for what was attempted.
+  return DirectoryExists(current) ? S_OK : E_FAIL;
 }
 
 void ByteStringMap::RemoveAll() {

@@ -17,8 +17,10 @@ ParsedPath GetProcessImageDirectory();
 ParsedPath GetDataCacheDirectory();
 // True when the path names an existing directory.
 bool DirectoryExists(const ParsedPath& path);
-// Creates every missing directory of the path, root first: S_OK, or E_FAIL at the first
-// directory that cannot be created (those made so far stay).
+// Creates every missing directory of the path, root first: S_OK when the directory exists
+// afterwards, E_FAIL at the first directory that cannot be created (those made so far stay) or
+// when a path with nothing to create names a root that is not there (a missing drive, a bare
+// server).
 HRESULT CreateDirectoryPath(const ParsedPath& path);
 
 // The module-wide resolver object; one static instance lives as long as the module.

@@ -3,16 +3,17 @@
 #include <cstring>
 
 #include "text/codepage.h"
+#include "text/mbdoublebyte.h"
+
+// The host drives us from one thread, and a racing first use would only store
+// the same value twice.
+int g_mbDoubleByte = -1;
 
 namespace {
 
-// -1 until first asked; the host drives us from one thread, and a racing
-// first use would only store the same value twice.
-int g_doubleByte = -1;
-
 bool DoubleByte() {
-  if (g_doubleByte < 0) g_doubleByte = CodePageIsDoubleByte() ? 1 : 0;
-  return g_doubleByte != 0;
+  if (g_mbDoubleByte < 0) g_mbDoubleByte = CodePageIsDoubleByte() ? 1 : 0;
+  return g_mbDoubleByte != 0;
 }
 
 }  // namespace
@@ -87,9 +88,4 @@ char* BoundedAppend(char* destination, const char* source, std::size_t size) {
   const std::size_t used = static_cast<std::size_t>(static_cast<const char*>(nul) - destination);
   BoundedCopy(destination + used, source, size - used);
   return destination;
-}
-
-void MbUseStandIn932ForTesting(bool enabled) {
-  CodePageUseStandIn932(enabled);
-  g_doubleByte = -1;
 }

@@ -43,8 +43,3 @@ char* BoundedCopy(char* destination, const char* source, std::size_t size);
 // terminated at its last byte. Does nothing when any argument is null or
 // size is 0. Returns the destination.
 char* BoundedAppend(char* destination, const char* source, std::size_t size);
-
-// Test seam: switches the native code-page stand-in to code page 932 or back
-// to single-byte, and forgets the cached double-byte flag so the next call
-// asks again. Under Windows only the flag is forgotten.
-void MbUseStandIn932ForTesting(bool enabled);

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider in(data, size);
   const bool doubleByte = in.ConsumeBool();
   const bool withPrefix = in.ConsumeBool();
-  MbUseStandIn932ForTesting(doubleByte);
+  UseCodePageStandIn932(doubleByte);
   const std::string folder(in.ConsumeRandomLengthString(600).c_str());
   const std::string prefix(in.ConsumeRemainingBytesAsString().c_str());
   CheckFlatten(folder);
@@ -90,6 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ScanLogNames names;
   FUZZ_CHECK(!FormScanLogNames(nullptr, prefix.c_str(), &names));
   FUZZ_CHECK(!FormScanLogNames(folder.c_str(), prefix.c_str(), nullptr));
-  MbUseStandIn932ForTesting(false);
+  UseCodePageStandIn932(false);
   return 0;
 }

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "text/codepage.h"
+#include "text/mbdoublebyte.h"
+
 #define FUZZ_CHECK(condition)                                              \
   do {                                                                     \
     if (!(condition)) FuzzCheckFailed(#condition, __FILE__, __LINE__);     \
@@ -26,6 +29,14 @@
 [[noreturn]] inline void FuzzCheckFailed(const char* condition, const char* file, int line) {
   std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
   std::abort();
+}
+
+// Switches the native code-page stand-in to code page 932 or back to
+// single-byte, and forgets the double-byte flag the text functions keep so
+// the next call asks again.
+inline void UseCodePageStandIn932(bool enabled) {
+  CodePageUseStandIn932(enabled);
+  g_mbDoubleByte = -1;
 }
 
 namespace fuzzmodel {

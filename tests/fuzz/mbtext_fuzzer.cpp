@@ -117,13 +117,13 @@ void CheckBounded(FuzzedDataProvider& in, const std::string& source) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   const bool doubleByte = in.ConsumeBool();
-  MbUseStandIn932ForTesting(doubleByte);
+  UseCodePageStandIn932(doubleByte);
   const char byte = static_cast<char>(in.ConsumeIntegral<unsigned char>());
   const std::string pattern(in.ConsumeRandomLengthString(16).c_str());
   const std::string source = in.ConsumeRandomLengthString(120);
   CheckBounded(in, source);
   const std::string text(in.ConsumeRemainingBytesAsString().c_str());
   CheckSearches(text, pattern, byte, doubleByte);
-  MbUseStandIn932ForTesting(false);
+  UseCodePageStandIn932(false);
   return 0;
 }

@@ -91,10 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 4096) return 0;
   FuzzedDataProvider in(data, size);
   const bool doubleByte = in.ConsumeBool();
-  MbUseStandIn932ForTesting(doubleByte);
+  UseCodePageStandIn932(doubleByte);
   const std::string extension(in.ConsumeRandomLengthString(300).c_str());
   const std::string list(in.ConsumeRemainingBytesAsString().c_str());
   Check(extension, list, doubleByte);
-  MbUseStandIn932ForTesting(false);
+  UseCodePageStandIn932(false);
   return 0;
 }

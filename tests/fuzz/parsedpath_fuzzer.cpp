@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int componentKind = in.ConsumeIntegralInRange<int>(0, 3);
   const std::string component = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<std::size_t>(0, 64));
   const std::string bytes = in.ConsumeRemainingBytesAsString();
-  MbUseStandIn932ForTesting(doubleByte);
+  UseCodePageStandIn932(doubleByte);
 
   // Texts from NUL-terminated callers, and byte strings that may hold NULs.
   const std::string text = keepNuls ? bytes : CView(bytes);
@@ -198,6 +198,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckJoin(path, text, joinWith, doubleByte);
   CheckJoin(ParsedPath(), std::string(), joinWith, doubleByte);
 
-  MbUseStandIn932ForTesting(false);
+  UseCodePageStandIn932(false);
   return 0;
 }

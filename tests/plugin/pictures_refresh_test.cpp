@@ -7,7 +7,7 @@
 #include <string>
 
 #include "plugin/refresh.h"
-#include "shellfolders/mediafolderplatform.h"
+#include "platform_override.h"
 #include "shellfolders/widestring.h"
 #include "testfiles.h"
 #include "testregistry.h"
@@ -34,13 +34,13 @@ class NoPicturesFolder : public NorvaneRegistryTest {
     platform_.readRegistryStringW = NoPreference;
     platform_.loadLibraryA = NoModule;
     platform_.shGetFolderPathA = NoFolder;
-    SetMediaFolderPlatformForTesting(&platform_);
+    UseMediaFolderPlatform(&platform_);
     temp_ = std::make_unique<TempFolder>("nopictures");
     logs_ = *temp_ / "logs\\";
     CreateDirectoryA(logs_.c_str(), nullptr);
   }
   void TearDown() override {
-    SetMediaFolderPlatformForTesting(nullptr);
+    UseMediaFolderPlatform(nullptr);
     temp_.reset();
     NorvaneRegistryTest::TearDown();
   }

@@ -106,6 +106,22 @@ TEST(CreateDirectoryPath, StopsAtTheFirstFailureAndKeepsWhatWasMade) {
   EXPECT_TRUE(ListFolder(temp / "made").empty());
 }
 
+// A path with no level below its root to create is usable only if the root itself is there: the
+// answer is for what exists afterwards, not for how many levels were attempted.
+TEST(CreateDirectoryPath, RootThatIsNotThereFails) {
+  if (GetDriveTypeA("Q:\\") != DRIVE_NO_ROOT_DIR) GTEST_SKIP() << "this prefix has a drive Q:";
+  struct Case {
+    const char* what;
+    const char* path;
+  } const cases[] = {
+      {"root of a missing drive", "Q:\\"},
+      {"missing drive without its separator", "Q:"},
+      {"bare server", "\\\\nosuchsrv\\"},
+      {"bare server without a separator", "\\\\nosuchsrv"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(E_FAIL, CreateDirectoryPath(ParsedPath(c.path))) << c.what;
+}
+
 TEST(CreateDirectoryPath, UncPathStartsAtTheServer) {
   UncShare share;
   if (!share.Available()) GTEST_SKIP() << "no UNC mapping in this Wine prefix";

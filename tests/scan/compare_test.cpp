@@ -5,8 +5,8 @@
 #include <string>
 
 #include "scan/compare.h"
+#include "scan/stdiofile.h"
 #include "scan_test_support.h"
-#include "text/mbtext.h"
 
 namespace {
 
@@ -66,22 +66,44 @@ TEST_F(CompareTest, AppendsAdditionsThenRemovalsByWholeLineIgnoringAsciiCase) {
       {"CR CR LF", "", "a\r\r\n", false, "a\r\r\n"},
       {"NUL inside a line", "", std::string("ab\0cd\r\nef\r\n", 11), false, "ab\r\nef\r\n"},
   };
-  // The same entries whether the previous log is indexed in memory or, memory refused, reread.
-  for (const bool refused : {false, true}) {
-    SetCompareIndexRefusedForTesting(refused);
+  // The same entries whether the previous log is indexed in memory or, as when memory for the
+  // index is refused, reread for every line.
+  for (const bool reread : {false, true}) {
     for (const CompareCase& c : cases) {
-      const std::string label = std::string(c.name) + (refused ? " (reread)" : "");
+      const std::string label = std::string(c.name) + (reread ? " (reread)" : "");
       WriteBytes(Previous(), c.previous);
       WriteBytes(Log(), c.current);
       WriteBytes(ChangeList(), "old entry\r\n");
-      EXPECT_TRUE(Compare(c.removals)) << label;
+      if (reread) {
+        StdioFile previous, current, changes;
+        ASSERT_TRUE(previous.Open(Previous().c_str(), "rb")) << label;
+        ASSERT_TRUE(current.Open(Log().c_str(), "rb")) << label;
+        ASSERT_TRUE(changes.Open(ChangeList().c_str(), "a")) << label;
+        AppendScanLogChangesByRereading(previous.Get(), current.Get(), changes.Get(), c.removals);
+      } else {
+        EXPECT_TRUE(Compare(c.removals)) << label;
+      }
       EXPECT_EQ(ReadBytes(ChangeList()), "old entry\r\n" + c.appended) << label;
       // The logs themselves are only read.
       EXPECT_EQ(ReadBytes(Previous()), c.previous) << label;
       EXPECT_EQ(ReadBytes(Log()), c.current) << label;
     }
   }
-  SetCompareIndexRefusedForTesting(false);
+}
+
+TEST_F(CompareTest, RereadingWithAMissingFileWritesNothing) {
+  WriteBytes(Previous(), "a\r\n");
+  WriteBytes(Log(), "b\r\n");
+  WriteBytes(ChangeList(), "kept\r\n");
+  {
+    StdioFile previous, changes;
+    ASSERT_TRUE(previous.Open(Previous().c_str(), "rb"));
+    ASSERT_TRUE(changes.Open(ChangeList().c_str(), "a"));
+    AppendScanLogChangesByRereading(previous.Get(), nullptr, changes.Get(), true);
+    AppendScanLogChangesByRereading(nullptr, previous.Get(), changes.Get(), true);
+    AppendScanLogChangesByRereading(previous.Get(), previous.Get(), nullptr, true);
+  }
+  EXPECT_EQ(ReadBytes(ChangeList()), "kept\r\n");
 }
 
 TEST_F(CompareTest, CreatesTheChangeListAndAccumulatesEntries) {
@@ -162,7 +184,6 @@ TEST_F(CompareTest, LargeLogsCompareInOrder) {
 class CompareDoubleByte : public CompareTest {
  protected:
   void SetUp() override {
-    MbUseStandIn932ForTesting(false);
     if (GetACP() != 932) GTEST_SKIP() << "the ANSI code page is not 932";
   }
 };

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
+#include "scan/imagelistcache.h"
 #include "scan/mediatype.h"
 
 namespace {
@@ -49,14 +52,31 @@ void SetExemptWatch(const std::string& folder) {
   SetRegString("Software\\Norvane\\Tamblin\\1.0\\Preferences", "ExemptWatch", folder);
 }
 
+// This program's own keeper of the image list (the linker leaves the module's out), so that
+// each FormatsIni starts with none kept.
+namespace {
+
+char* g_imageList = nullptr;
+
+void ForgetImageList() {
+  std::free(g_imageList);
+  g_imageList = nullptr;
+}
+
+}  // namespace
+
+const char* CachedImageList() { return g_imageList; }
+
+void KeepImageList(char* block) { g_imageList = block; }
+
 FormatsIni::FormatsIni() {
   Remove();
-  ForgetImageExtensionsForTesting();
+  ForgetImageList();
 }
 
 FormatsIni::~FormatsIni() {
   Remove();
-  ForgetImageExtensionsForTesting();
+  ForgetImageList();
 }
 
 std::string FormatsIni::Path() { return ProgramDirectory() + "\\DataCache\\Formats\\formats.ini"; }

@@ -7,7 +7,6 @@
 
 #include "scan/scanlog.h"
 #include "scan_test_support.h"
-#include "text/mbtext.h"
 
 namespace {
 
@@ -72,7 +71,6 @@ TEST(ScanLogNames, NamesThatDoNotFitAreRefused) {
 }
 
 TEST(ScanLogNamesDoubleByte, TrailByteBackslashIsNoTrailingBackslash) {
-  MbUseStandIn932ForTesting(false);
   if (GetACP() != 932) GTEST_SKIP() << "the ANSI code page is not 932";
   ScanLogNames names;
   ASSERT_TRUE(FormScanLogNames("C:\\\x83\x5C", "", &names));
@@ -187,7 +185,6 @@ class RebuildScanLogDoubleByte : public RebuildScanLogTest {
  protected:
   void SetUp() override {
     RebuildScanLogTest::SetUp();
-    MbUseStandIn932ForTesting(false);
     if (GetACP() != 932) GTEST_SKIP() << "the ANSI code page is not 932";
   }
 };

@@ -48,6 +48,8 @@ TEST(EnsureFolderExists, PathsThatCannotBeAFolderFailWithoutCreatingAnything) {
       {"empty", ""},
       {"a file in the way", temp / "file\\sub"},
       {"unmapped drive", drive + "\\Pictures\\New"},
+      {"root of an unmapped drive", drive + "\\"},
+      {"bare server", "\\\\nosuchsrv\\"},
       {"relative", "relative\\pics"},
       {"drive-relative", temp.Path().substr(0, 2) + "relative2"},
       {"rooted without a drive", "\\rooted_without_drive"},

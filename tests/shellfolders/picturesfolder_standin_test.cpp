@@ -150,6 +150,12 @@ const PolicyCase kPolicyCases[] = {
        PicturesLibrary(s, Widen(t / "Saved"));
      },
      S_OK, "Saved", "Saved", nullptr},
+    {"shell32 without ILFree: the library route still works and frees its ID list",
+     [](StandInShell& s, const TempFolder& t) {
+       s.missingFunctions.insert("#155");
+       PicturesLibrary(s, Widen(t / "Saved"));
+     },
+     S_OK, "Saved", "Saved", nullptr},
 };
 
 TEST(PicturesFolderPolicy, TableOfRoutesOverStandIns) {
@@ -313,6 +319,41 @@ TEST(Shell32DllOverStandIns, MissingNameFunctionFailsWithoutAskingForAnIdList) {
             E_FAIL);
   EXPECT_STREQ(name.CStr(), "sentinel");
   EXPECT_EQ(shell.Count("KnownFolderIdList"), 0);
+}
+
+// ILFree is found by its ordinal, never by name. Where shell32 lacks it, the ID list goes back to
+// the task allocator it came from, whether or not a name came out of it.
+TEST(Shell32DllOverStandIns, IdListIsFreedWithILFreeByOrdinalOrElseWithTheTaskAllocator) {
+  struct Case {
+    const char* what;
+    bool ilFreeMissing;
+    bool nameGiven;
+    const char* freedBy;
+  } const cases[] = {
+      {"ILFree, a name", false, true, "ILFree"},
+      {"ILFree, no name", false, false, "ILFree"},
+      {"no ILFree, a name", true, true, "CoTaskMemFree ID list"},
+      {"no ILFree, no name", true, false, "CoTaskMemFree ID list"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    StandInShell shell;
+    if (c.ilFreeMissing) shell.missingFunctions.insert("#155");
+    shell.nameFromIdListGivesText = c.nameGiven;
+    shell.knownFolders.push_back({kFolderIdPicturesLibrary, kPicturesLibraryName});
+    {
+      const CShell32DLL dll;
+      ByteString name(kSentinel);
+      EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, kSigdnDesktopAbsoluteParsing, name),
+                c.nameGiven ? S_OK : E_FAIL);
+      EXPECT_EQ(std::string(name.CStr()), c.nameGiven ? Narrow(kPicturesLibraryName) : kSentinel);
+    }
+    EXPECT_TRUE(shell.Called("GetProcAddress #155"));
+    EXPECT_FALSE(shell.Called("GetProcAddress ILFree"));
+    EXPECT_EQ(shell.Count("ILFree") + shell.Count("CoTaskMemFree ID list"), 1);
+    EXPECT_EQ(shell.Count(c.freedBy), 1);
+    shell.ExpectEverythingGivenBack();
+  }
 }
 
 }  // namespace

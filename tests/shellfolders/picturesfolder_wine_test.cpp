@@ -119,6 +119,8 @@ TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
     bool value;
   } cases[] = {
       {"path on an unmapped drive", REG_SZ, unmapped, true},
+      {"root of an unmapped drive", REG_SZ, Widen(UnmappedDrive() + "\\"), true},
+      {"bare server", REG_SZ, L"\\\\nosuchsrv\\", true},
       {"REG_EXPAND_SZ naming an existing folder", REG_EXPAND_SZ, existing, true},
       {"empty default value", REG_SZ, L"", true},
       {"key without a default value", REG_SZ, L"", false},
@@ -191,6 +193,11 @@ TEST(ShellPathsOnWine, LookUpFindsRealFunctionsAndAnswersNullForABogusName) {
             nullptr);
   EXPECT_NE(shell.LookUp<decltype(::SHGetKnownFolderIDList)>("SHGetKnownFolderIDList"), nullptr);
   EXPECT_EQ(shell.LookUp<void()>("NoSuchShellFunction"), nullptr);
+  // Ordinal 155, the look-up that frees ID lists, is the function shell32 names ILFree.
+  auto* const ilFree = shell.LookUp<decltype(::ILFree)>(MAKEINTRESOURCEA(155));
+  EXPECT_NE(ilFree, nullptr);
+  EXPECT_EQ(reinterpret_cast<void (*)()>(ilFree),
+            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("shell32.dll"), "ILFree")));
   EXPECT_EQ(shell.LookUp<void()>(nullptr), nullptr);
 }
 

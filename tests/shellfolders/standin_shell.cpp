@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -210,11 +211,22 @@ HRESULT WINAPI StandInNameFromIdList(PCIDLIST_ABSOLUTE list, SIGDN form, PWSTR* 
   return S_OK;
 }
 
+void WINAPI StandInIlFree(PIDLIST_RELATIVE list);
+
 FARPROC WINAPI StandInGetProcAddress(HMODULE module, LPCSTR name) {
   if (module != kFakeModule) ADD_FAILURE() << "look-up in a module the stand-in never loaded";
-  if (g_shell->missingFunctions.count(name)) return nullptr;
+  const std::string key =
+      IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<std::uintptr_t>(name)) : name;
+  g_shell->calls.push_back("GetProcAddress " + key);
+  if (g_shell->missingFunctions.count(key)) return nullptr;
   void (*found)() = nullptr;
-  if (std::strcmp(name, "SHCreateItemFromParsingName") == 0) {
+  if (key == "#155") {
+    found = reinterpret_cast<void (*)()>(&StandInIlFree);
+  } else if (IS_INTRESOURCE(name)) {
+    // No other ordinal is known here.
+  } else if (key == "ILFree") {
+    ADD_FAILURE() << "ILFree looked up by name; shell32 may export it by ordinal only";
+  } else if (std::strcmp(name, "SHCreateItemFromParsingName") == 0) {
     found = reinterpret_cast<void (*)()>(&StandInCreateItem);
   } else if (std::strcmp(name, "SHGetKnownFolderIDList") == 0) {
     found = reinterpret_cast<void (*)()>(&StandInKnownFolderIdList);
@@ -235,6 +247,7 @@ HRESULT WINAPI StandInGetFolderPath(HWND window, int csidl, HANDLE token, DWORD 
 }
 
 void WINAPI StandInIlFree(PIDLIST_RELATIVE list) {
+  g_shell->calls.push_back("ILFree");
   if (!g_shell->liveIdLists.erase(list)) ADD_FAILURE() << "ILFree of an unknown ID list";
   if (g_shell->loaded <= 0) ++g_shell->outOfScope;
   CoTaskMemFree(list);
@@ -267,7 +280,14 @@ HRESULT WINAPI StandInCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD co
 }
 
 void WINAPI StandInCoTaskMemFree(LPVOID block) {
-  if (!g_shell->liveTexts.erase(block)) ADD_FAILURE() << "CoTaskMemFree of an unknown text";
+  // ID lists come from the task allocator too: CoTaskMemFree is the fall-back when ILFree is
+  // missing.
+  if (g_shell->liveIdLists.erase(block)) {
+    g_shell->calls.push_back("CoTaskMemFree ID list");
+    if (g_shell->loaded <= 0) ++g_shell->outOfScope;
+  } else if (!g_shell->liveTexts.erase(block)) {
+    ADD_FAILURE() << "CoTaskMemFree of an unknown text";
+  }
   if (!ComInForce()) ++g_shell->outOfScope;
   CoTaskMemFree(block);
 }
@@ -275,16 +295,15 @@ void WINAPI StandInCoTaskMemFree(LPVOID block) {
 }  // namespace
 
 StandInShell::StandInShell() {
-  platform_ = {&StandInReadRegistry, &StandInLoadLibrary,    &StandInFreeLibrary,
-               &StandInGetProcAddress, &StandInGetFolderPath, &StandInIlFree,
-               &StandInCoInitialize, &StandInCoUninitialize, &StandInCoCreateInstance,
-               &StandInCoTaskMemFree};
+  platform_ = {&StandInReadRegistry,  &StandInLoadLibrary,    &StandInFreeLibrary,
+               &StandInGetProcAddress, &StandInGetFolderPath,  &StandInCoInitialize,
+               &StandInCoUninitialize, &StandInCoCreateInstance, &StandInCoTaskMemFree};
   g_shell = this;
-  SetMediaFolderPlatformForTesting(&platform_);
+  UseMediaFolderPlatform(&platform_);
 }
 
 StandInShell::~StandInShell() {
-  SetMediaFolderPlatformForTesting(nullptr);
+  UseMediaFolderPlatform(nullptr);
   g_shell = nullptr;
 }
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "shellfolders/mediafolderplatform.h"
+#include "platform_override.h"
 
 // What the stand-in SHCreateItemFromParsingName knows about one parsing name.
 struct StandInItem {
@@ -40,6 +40,7 @@ class StandInShell {
   LSTATUS preferenceStatus = ERROR_FILE_NOT_FOUND;
   std::wstring preference;
   bool shellLoads = true;
+  // Functions GetProcAddress does not find: a name, or "#" and an ordinal ("#155" is ILFree).
   std::set<std::string> missingFunctions;
   // Known folders SHGetKnownFolderIDList knows, with their parsing names.
   std::vector<std::pair<GUID, std::wstring>> knownFolders;

@@ -8,18 +8,29 @@
 #endif
 
 #include "text/bytestring.h"
+#include "text/bytestringblocks.h"
+#include "text/codepage.h"
+#include "text/mbdoublebyte.h"
 #include "text/mbtext.h"
 
-bool EnableDoubleByteCodePage() {
-  MbUseStandIn932ForTesting(true);
 #ifdef _WIN32
-  return GetACP() == 932;
+// The process's code page is the system's; the cached double-byte flag always matches it.
+bool EnableDoubleByteCodePage() { return GetACP() == 932; }
+
+void RestoreSingleByteCodePage() {}
 #else
-  return true;
-#endif
+void UseCodePageStandIn932(bool enabled) {
+  CodePageUseStandIn932(enabled);
+  g_mbDoubleByte = -1;
 }
 
-void RestoreSingleByteCodePage() { MbUseStandIn932ForTesting(false); }
+bool EnableDoubleByteCodePage() {
+  UseCodePageStandIn932(true);
+  return true;
+}
+
+void RestoreSingleByteCodePage() { UseCodePageStandIn932(false); }
+#endif
 
 bool IsSingleByteCodePage() {
 #ifdef _WIN32
@@ -40,7 +51,13 @@ struct AllocatorState {
 
 AllocatorState* g_state = nullptr;
 
-void* Allocate(std::size_t size) {
+}  // namespace
+
+// This program's own heap functions behind ByteString: the linker takes these and leaves the
+// module's out. They record while a TestAllocator is alive and are malloc, realloc and free
+// otherwise.
+void* AllocateByteStringBlock(std::size_t size) {
+  if (!g_state) return std::malloc(size);
   ++g_state->allocations;
   if (g_state->failing) return nullptr;
   void* block = std::malloc(size);
@@ -48,7 +65,8 @@ void* Allocate(std::size_t size) {
   return block;
 }
 
-void* Resize(void* block, std::size_t size) {
+void* ResizeByteStringBlock(void* block, std::size_t size) {
+  if (!g_state) return std::realloc(block, size);
   ++g_state->resizes;
   if (g_state->failing) return nullptr;
   void* moved = std::realloc(block, size);
@@ -59,22 +77,14 @@ void* Resize(void* block, std::size_t size) {
   return moved;
 }
 
-void Release(void* block) {
+void ReleaseByteStringBlock(void* block) {
   if (g_state) g_state->sizes.erase(block);
   std::free(block);
 }
 
-const ByteStringAllocator kRecording = {Allocate, Resize, Release};
-
-}  // namespace
-
-TestAllocator::TestAllocator() {
-  g_state = new AllocatorState;
-  SetByteStringAllocatorForTesting(&kRecording);
-}
+TestAllocator::TestAllocator() { g_state = new AllocatorState; }
 
 TestAllocator::~TestAllocator() {
-  SetByteStringAllocatorForTesting(nullptr);
   delete g_state;
   g_state = nullptr;
 }

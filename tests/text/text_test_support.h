@@ -18,9 +18,14 @@ class ByteString;
 // be switched: returns true when it already is 932 (the ja_JP pass).
 bool EnableDoubleByteCodePage();
 
-// Natively switches the stand-in back to single-byte; under Windows only
-// forgets the cached flag.
+// Natively switches the stand-in back to single-byte and forgets the cached
+// flag; under Windows does nothing.
 void RestoreSingleByteCodePage();
+
+#ifndef _WIN32
+// Natively: the stand-in switched and the cached flag forgotten.
+void UseCodePageStandIn932(bool enabled);
+#endif
 
 // True when the text functions now work byte by byte.
 bool IsSingleByteCodePage();
