@@ -6,7 +6,13 @@
 #include <mbctype.h>
 #include <mbstring.h>
 
-bool CodePageIsDoubleByte() { return GetSystemMetrics(SM_DBCSENABLED) != 0; }
+bool CodePageIsDoubleByte() {
+  // A process's ANSI code page never changes: the system is asked once. -1 until then; the host
+  // drives us from one thread, and a racing first use would only store the same value twice.
+  static int doubleByte = -1;
+  if (doubleByte < 0) doubleByte = GetSystemMetrics(SM_DBCSENABLED) != 0 ? 1 : 0;
+  return doubleByte != 0;
+}
 
 const char* CodePageCharNext(const char* p) { return CharNextA(p); }
 

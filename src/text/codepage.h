@@ -9,7 +9,8 @@
 // does nothing.
 #pragma once
 
-// True when the system reports double-byte character sets (SM_DBCSENABLED).
+// True when the system reports double-byte character sets (SM_DBCSENABLED); under Windows the
+// system is asked once per process.
 bool CodePageIsDoubleByte();
 
 // Start of the character after the one at p; p itself when p is at the NUL.

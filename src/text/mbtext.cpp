@@ -3,18 +3,10 @@
 #include <cstring>
 
 #include "text/codepage.h"
-#include "text/mbdoublebyte.h"
-
-// The host drives us from one thread, and a racing first use would only store
-// the same value twice.
-int g_mbDoubleByte = -1;
 
 namespace {
 
-bool DoubleByte() {
-  if (g_mbDoubleByte < 0) g_mbDoubleByte = CodePageIsDoubleByte() ? 1 : 0;
-  return g_mbDoubleByte != 0;
-}
+bool DoubleByte() { return CodePageIsDoubleByte(); }
 
 }  // namespace
 

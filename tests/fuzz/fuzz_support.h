@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "text/codepage.h"
-#include "text/mbdoublebyte.h"
 
 #define FUZZ_CHECK(condition)                                              \
   do {                                                                     \
@@ -32,12 +31,8 @@
 }
 
 // Switches the native code-page stand-in to code page 932 or back to
-// single-byte, and forgets the double-byte flag the text functions keep so
-// the next call asks again.
-inline void UseCodePageStandIn932(bool enabled) {
-  CodePageUseStandIn932(enabled);
-  g_mbDoubleByte = -1;
-}
+// single-byte; the text functions follow it at their next call.
+inline void UseCodePageStandIn932(bool enabled) { CodePageUseStandIn932(enabled); }
 
 namespace fuzzmodel {
 

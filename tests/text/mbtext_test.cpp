@@ -4,6 +4,12 @@
 
 #include "text/codepage.h"
 #include "text/mbtext.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "importpatch.h"
+#endif
 #include "text_test_support.h"
 
 namespace {
@@ -60,14 +66,27 @@ TEST_F(DoubleByteCodePage, LeadBytesAreThoseOfCodePage932) {
   for (const Case& c : cases) EXPECT_EQ(MbIsLeadByte(c.byte), c.lead) << int(c.byte);
 }
 
-#ifndef _WIN32
-TEST(MbDoubleByteFlag, IsAskedOnceAndKept) {
-  RestoreSingleByteCodePage();
-  EXPECT_FALSE(MbIsLeadByte(0x81));  // the flag is now known: single-byte
-  CodePageUseStandIn932(true);       // the code page changes behind its back
-  EXPECT_FALSE(MbIsLeadByte(0x81));
-  EXPECT_TRUE(CodePageIsLeadByte(0x81));
-  RestoreSingleByteCodePage();
+#ifdef _WIN32
+int g_metricsAsked = 0;
+void* g_realGetSystemMetrics = nullptr;
+int WINAPI CountingGetSystemMetrics(int index) {
+  if (index == SM_DBCSENABLED) ++g_metricsAsked;
+  return reinterpret_cast<decltype(&GetSystemMetrics)>(g_realGetSystemMetrics)(index);
+}
+
+// A text walked character by character must not cost a system call per character.
+TEST(MbDoubleByteFlag, IsAskedOncePerProcess) {
+  ImportPatch patch(GetModuleHandleA(nullptr), "user32.dll", "GetSystemMetrics",
+                    reinterpret_cast<void*>(&CountingGetSystemMetrics));
+  ASSERT_TRUE(patch.Applied());
+  g_realGetSystemMetrics = patch.Original();
+  const char text[] = "C:\\Music\\Live\\song.mp3";
+  for (int round = 0; round < 100; ++round) {
+    for (const char* p = text; *p; p = MbNext(p)) {
+    }
+    MbIsLeadByte(0x81);
+  }
+  EXPECT_LE(g_metricsAsked, 1);
 }
 #endif
 

@@ -10,19 +10,15 @@
 #include "text/bytestring.h"
 #include "text/bytestringblocks.h"
 #include "text/codepage.h"
-#include "text/mbdoublebyte.h"
 #include "text/mbtext.h"
 
 #ifdef _WIN32
-// The process's code page is the system's; the cached double-byte flag always matches it.
+// The process's code page is the system's, and there is nothing to switch.
 bool EnableDoubleByteCodePage() { return GetACP() == 932; }
 
 void RestoreSingleByteCodePage() {}
 #else
-void UseCodePageStandIn932(bool enabled) {
-  CodePageUseStandIn932(enabled);
-  g_mbDoubleByte = -1;
-}
+void UseCodePageStandIn932(bool enabled) { CodePageUseStandIn932(enabled); }
 
 bool EnableDoubleByteCodePage() {
   UseCodePageStandIn932(true);
