@@ -2,17 +2,6 @@
 
 #include <windows.h>
 
-bool FileExists(const char* path) {
-  if (!path) return false;
-  // Opening for reading is the test: a directory (error 5) or a file nobody may read counts as
-  // missing, and callers rely on that.
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
-}
-
 FilePresence ProbeFile(const char* path) {
   if (!path) return FilePresence::kUnknown;
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -26,15 +15,16 @@ FilePresence ProbeFile(const char* path) {
                                                                         : FilePresence::kUnknown;
 }
 
-namespace {
+bool FileExists(const char* path) {
+  // A directory (error 5) or a file nobody may read counts as missing, and callers rely on that.
+  return ProbeFile(path) == FilePresence::kPresent;
+}
 
-// "Already exists" also answers for a file of that name, which is no directory to write into.
 bool IsExistingDirectory(const char* path) {
+  if (!path) return false;
   const DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-
-}  // namespace
 
 bool CreateDirectoryChain(ByteString path) {
   const int last = path.ReverseFind('\\');

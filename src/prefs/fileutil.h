@@ -12,6 +12,10 @@ bool FileExists(const char* path);
 enum class FilePresence { kPresent, kMissing, kUnknown };
 FilePresence ProbeFile(const char* path);
 
+// True when the path names a directory; "already exists" from CreateDirectoryA also answers for a
+// file of that name, which is no directory to write into.
+bool IsExistingDirectory(const char* path);
+
 // Creates the directory (backslash-separated, a trailing backslash ignored) and every missing
 // ancestor. True when the directory exists at the end.
 bool CreateDirectoryChain(ByteString path);

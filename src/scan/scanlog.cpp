@@ -36,8 +36,7 @@ bool LogDirectoryExists(const char* name) {
   const ByteString path(name);
   const int lastBackslash = path.ReverseFind('\\');
   if (lastBackslash < 0) return true;
-  const DWORD attributes = GetFileAttributesA(path.Left(lastBackslash).CStr());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return IsExistingDirectory(path.Left(lastBackslash).CStr());
 }
 
 // Flushes the scan to the disk and closes it; false when any of it may be missing.

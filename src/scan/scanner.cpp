@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "prefs/fileutil.h"
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
 #include "scan/asciifold.h"
@@ -76,6 +77,8 @@ struct ScanContext {
   bool complete = true;
   // When asked for: the directories that could not be listed, as their lines would start.
   std::vector<std::string>* unlisted = nullptr;
+  // The lines of the directory being listed; one buffer for the whole walk.
+  std::string pendingLines;
 };
 
 bool IsMedia(ScanContext& context, const char* extension) {
@@ -196,12 +199,6 @@ void NoteUnlisted(ScanContext& context, const std::string& directory) {
   if (context.unlisted) context.unlisted->push_back(context.drive + directory + '\\');
 }
 
-// True when the directory itself is there: a listing that found nothing then found an empty one.
-bool IsExistingDirectory(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Lists one directory: writes its media files and appends the directory parts of its
 // subdirectories to children, in listing order. False when it cannot be listed, or when the
 // listing stopped before its end: then nothing of it is written and children is left as it was,
@@ -235,13 +232,12 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
     // The top of a drive has no "." or "..": an empty one lists nothing at all and says "file not
     // found". The directory being there tells it from a folder or drive that is not.
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) return false;
-    wideSearch[currentLength] = L'\0';
-    return IsExistingDirectory(wideSearch);
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsExistingDirectory(current);
   }
-  // What this directory gives, kept until its listing has reached its end.
-  std::string lines;
-  std::vector<std::string> found;
+  // What this directory gives is kept until its listing has reached its end.
+  std::string& lines = context.pendingLines;
+  lines.clear();
+  const std::size_t childrenBefore = children.size();
   do {
     // The name a path can reach the entry by: its own, or else its short name (too long a name
     // for the path limit counts as one the code page cannot spell). An entry reachable by
@@ -260,7 +256,7 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
         NoteUnlisted(context, child);
         continue;
       }
-      found.push_back(std::move(child));
+      children.push_back(std::move(child));
       continue;
     }
     // The extension follows the last dot of the file's own name; a name without one is no media.
@@ -277,9 +273,11 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   } while (FindNextFileW(find.Get(), &entry));
   // Only "no more files" ends a listing; anything else (a share that dropped, a device error)
   // cut it short, and what it gave so far is not the directory.
-  if (GetLastError() != ERROR_NO_MORE_FILES) return false;
+  if (GetLastError() != ERROR_NO_MORE_FILES) {
+    children.resize(childrenBefore);
+    return false;
+  }
   std::fwrite(lines.data(), 1, lines.size(), context.out);
-  for (std::string& child : found) children.push_back(std::move(child));
   return true;
 }
 
