@@ -15,6 +15,10 @@ namespace {
 
 constexpr char kPicturesSubkey[] = "WatchFolderPicture";
 constexpr std::size_t kChangeListBuffer = 520;
+// The pictures folder's own logs when a numbered folder is the same folder: "<stem>pictures.scan.log"
+// and so on. The numbered refresh lists media files, this one images, and each would otherwise
+// read the other's lines as files that came and went.
+constexpr char kSharedFolderLogKind[] = "pictures.";
 
 }  // namespace
 
@@ -31,7 +35,8 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
   GetPicturesFolder(wide_folder);
   ByteString folder;
   if (wide_folder.IsEmpty() || !WideToAnsi(wide_folder.CStr(), folder) || folder.IsEmpty()) return;
-  if (!FolderFitsScanLogs(folder.CStr(), log_prefix, kPicturesChangeList)) return;
+  const char* log_kind = SharesNumberedFolderLogs(folder.CStr(), log_prefix) ? kSharedFolderLogKind : nullptr;
+  if (!FolderFitsScanLogs(folder.CStr(), log_prefix, kPicturesChangeList, log_kind)) return;
 
   ByteString image_patterns;
   GetImageExtensions(image_patterns);
@@ -42,6 +47,7 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
   update.patterns = image_patterns.CStr();
   update.change_list = change_list;
   update.removals = true;
+  update.log_kind = log_kind;
   // Init mode measures the scan against an empty one, so every picture present is reported; with
   // no log folder yet there is nothing to measure against and nothing is reported.
   update.everything_new = init_mode;

@@ -6,6 +6,7 @@
 #include "plugin/eventcallback.h"
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
+#include "scan/asciifold.h"
 #include "scan/scanlog.h"
 
 namespace {
@@ -67,29 +68,57 @@ DWORD ExistingFolderBound(DWORD count) {
   return bound;
 }
 
+// The key of numbered entry i.
+void FolderKeyPath(DWORD i, char* destination, std::size_t size) {
+  std::snprintf(destination, size, "%s\\WatchFolder%lu", kWatchFoldersKey, static_cast<unsigned long>(i));
+}
+
+// How many numbered entries the refresh visits: "NumFolders", bounded by the existing entries.
+DWORD NumberedFolderCount() {
+  DWORD count = 0;
+  ReadPrefDword(true, "NumFolders", 0, &count, kWatchFoldersKey);
+  return ExistingFolderBound(count);
+}
+
 }  // namespace
 
 const char kPicturesChangeList[] = "fldrscan2.out";
 
-bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list) {
+bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list,
+                        const char* log_kind) {
   ScanLogNames names;
-  return FormScanLogNames(folder, log_prefix, &names) &&
+  return FormScanLogNames(folder, log_prefix, &names, log_kind) &&
          std::strlen(log_prefix) + std::strlen(change_list) <= kMaxFileNameLength;
+}
+
+bool SharesNumberedFolderLogs(const char* folder, const char* log_prefix) {
+  ScanLogNames own;
+  if (!FormScanLogNames(folder, log_prefix, &own)) return false;
+  const DWORD count = NumberedFolderCount();
+  for (DWORD i = 0; i < count; ++i) {
+    char key_path[kKeyPathBuffer] = {};
+    FolderKeyPath(i, key_path, sizeof(key_path));
+    char numbered[kFolderBuffer] = {};
+    ReadPrefString(true, "Folder", "", numbered, sizeof(numbered), key_path);
+    ScanLogNames names;
+    // The file system takes the names in any letter case.
+    if (FormScanLogNames(numbered, log_prefix, &names) && EqualsIgnoringAsciiCase(names.log, own.log)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void RefreshWatchFolders(bool init_mode) {
   char log_prefix[kRefreshLogPathBuffer] = {};
   if (!ReadLogPrefix(log_prefix, sizeof(log_prefix))) return;
-  DWORD count = 0;
-  ReadPrefDword(true, "NumFolders", 0, &count, kWatchFoldersKey);
-  count = ExistingFolderBound(count);
+  const DWORD count = NumberedFolderCount();
   char change_list[kMaxFileNameLength + 1] = {};
   ComposeChangeListPath(log_prefix, kWatchChangeList, change_list, sizeof(change_list));
 
   for (DWORD i = 0; i < count; ++i) {
     char key_path[kKeyPathBuffer] = {};
-    std::snprintf(key_path, sizeof(key_path), "%s\\WatchFolder%lu", kWatchFoldersKey,
-                  static_cast<unsigned long>(i));
+    FolderKeyPath(i, key_path, sizeof(key_path));
     DWORD dirty = 0;
     ReadPrefDword(true, "Dirty", 0, &dirty, key_path);
     if (!init_mode && dirty != 1) continue;

@@ -18,7 +18,13 @@ extern const char kPicturesChangeList[];
 
 // True when the folder is not empty and it, and every file name made from it and the log prefix,
 // fit the buffers of the scan-log code; a folder that does not is skipped, never cut.
-bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list);
+bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list,
+                        const char* log_kind = nullptr);
+
+// True when one of the numbered folders (those the refresh can reach) would write its scan logs
+// under the same names as this folder: the same folder in another letter case, with or without its
+// trailing backslash.
+bool SharesNumberedFolderLogs(const char* folder, const char* log_prefix);
 
 // The change list's full path (prefix + name) into the buffer; false when it does not fit.
 bool ComposeChangeListPath(const char* log_prefix, const char* change_list, char* destination,

@@ -118,7 +118,7 @@ void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, 
 
 ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const ScanLogUpdate& update) {
   ScanLogNames names;
-  if (!FormScanLogNames(folder, log_prefix, &names)) return ScanLogOutcome::kFailed;
+  if (!FormScanLogNames(folder, log_prefix, &names, update.log_kind)) return ScanLogOutcome::kFailed;
 
   // A log that is there but cannot be opened just now must not pass for a missing one: that
   // would write a first scan over it, and what changed since it was written would go unreported.

@@ -44,6 +44,10 @@ struct ScanLogUpdate {
   // A folder that cannot be listed and has no scan log gets an empty one (a first scan at the
   // host's start), so that its files are reported once it can be listed.
   bool empty_when_unreachable = false;
+  // Put between the folder's stem and "scan.log" (null: nothing): a second set of logs for a folder
+  // that two refreshes watch with different pattern lists. Must not end in '_', as every stem does,
+  // so that the names cannot be another folder's.
+  const char* log_kind = nullptr;
 };
 
 enum class ScanLogOutcome {
@@ -67,11 +71,13 @@ struct ScanLogNames {
   static constexpr std::size_t kFileNameSize = 520;
   char folder[kFolderSize];        // the folder with its trailing backslash
   char stem[kStemSize];            // that folder flattened
-  char log[kFileNameSize];         // prefix + stem + "scan.log"
-  char previous[kFileNameSize];    // prefix + stem + "scan2.log"
-  char fresh[kFileNameSize];       // prefix + stem + "scan.new": a scan not yet in place
+  char log[kFileNameSize];         // prefix + stem + kind + "scan.log"
+  char previous[kFileNameSize];    // prefix + stem + kind + "scan2.log"
+  char fresh[kFileNameSize];       // prefix + stem + kind + "scan.new": a scan not yet in place
 };
 
-// Fills names for the folder and the log prefix (null counts as empty). False, with names
-// untouched, when the folder is null or empty or a name does not fit its buffer.
-bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* names);
+// Fills names for the folder and the log prefix (null counts as empty), with log_kind (null counts
+// as empty) between the stem and "scan.log". False, with names untouched, when the folder is null
+// or empty or a name does not fit its buffer.
+bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* names,
+                      const char* log_kind = nullptr);

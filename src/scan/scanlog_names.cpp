@@ -17,26 +17,31 @@ bool FlattenPath(const char* source, char* destination) {
   return true;
 }
 
-bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* names) {
+bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* names,
+                      const char* log_kind) {
   // An empty folder would become "\", the top of the current drive: never scan that instead.
   if (!folder || !*folder || !names) return false;
   if (!log_prefix) log_prefix = "";
+  if (!log_kind) log_kind = "";
   const std::size_t folderLength = std::strlen(folder);
   const bool addBackslash = !EndsWithBackslash(folder);
   const std::size_t withBackslash = folderLength + (addBackslash ? 1 : 0);
   if (withBackslash >= ScanLogNames::kStemSize) return false;
   // "scan2.log" is the longest of the three names; all must fit.
   const std::size_t prefixLength = std::strlen(log_prefix);
-  if (prefixLength + withBackslash + std::strlen("scan2.log") >= ScanLogNames::kFileNameSize) return false;
+  if (prefixLength + withBackslash + std::strlen(log_kind) + std::strlen("scan2.log") >=
+      ScanLogNames::kFileNameSize) {
+    return false;
+  }
 
   ScanLogNames formed;
   std::memcpy(formed.folder, folder, folderLength);
   if (addBackslash) formed.folder[folderLength] = '\\';
   formed.folder[withBackslash] = '\0';
   FlattenPath(formed.folder, formed.stem);
-  std::snprintf(formed.log, sizeof formed.log, "%s%sscan.log", log_prefix, formed.stem);
-  std::snprintf(formed.previous, sizeof formed.previous, "%s%sscan2.log", log_prefix, formed.stem);
-  std::snprintf(formed.fresh, sizeof formed.fresh, "%s%sscan.new", log_prefix, formed.stem);
+  std::snprintf(formed.log, sizeof formed.log, "%s%s%sscan.log", log_prefix, formed.stem, log_kind);
+  std::snprintf(formed.previous, sizeof formed.previous, "%s%s%sscan2.log", log_prefix, formed.stem, log_kind);
+  std::snprintf(formed.fresh, sizeof formed.fresh, "%s%s%sscan.new", log_prefix, formed.stem, log_kind);
   *names = formed;
   return true;
 }

@@ -498,4 +498,66 @@ TEST_F(PicturesTest, WithoutAnImageListEveryPictureOfTheLastScanIsReportedRemove
   EXPECT_EQ("-" + Picture("beach.jpg"), Changes());
 }
 
+
+// The pictures folder watched as a numbered folder too, written as the host may write it: its two
+// refreshes keep logs of their own, so neither reads the other's lines as files that came or went.
+class PicturesAlsoNumbered : public PicturesTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  // WatchFolder0's text: the pictures path itself, or in upper case with a trailing backslash.
+  std::string NumberedText() const {
+    if (!GetParam()) return pictures_;
+    std::string text = pictures_ + "\\";
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    return text;
+  }
+  std::string Song(const char* name) const {
+    const std::string folder = NumberedText();
+    return folder + (folder.back() == '\\' ? "" : "\\") + name + "\r\n";
+  }
+  void RefreshBoth() {
+    Send("WatchFolder0");
+    Send("WatchFolderPicture");
+    Send("WatchFolders_Timer");
+  }
+  std::string Songs() const { return ReadBytes(logs_ + "fldrscan.out"); }
+};
+
+TEST_P(PicturesAlsoNumbered, EachRefreshReportsOnlyItsOwnChangesOnce) {
+  Configure(logs_, 1);
+  AddFolder(0, NumberedText(), 0);
+  CreateDirectoryA(logs_.c_str(), nullptr);
+  Send("WatchFolders_InitLogs");
+  const std::string pictures_at_init = Picture("beach.jpg") + Picture("2026\\harbour.png");
+  ASSERT_EQ(pictures_at_init, Changes());
+  EXPECT_FALSE(PathExists(logs_ + "fldrscan.out"));
+
+  WriteBytes(pictures_ + "\\new.jpg", "data");
+  WriteBytes(pictures_ + "\\new.mp3", "data");
+  RefreshBoth();
+  EXPECT_EQ(Song("new.mp3"), Songs());
+  EXPECT_EQ(pictures_at_init + Picture("new.jpg"), Changes());
+
+  // Nothing changed on disk: nothing more is reported by either refresh, however often they run.
+  RefreshBoth();
+  RefreshBoth();
+  EXPECT_EQ(Song("new.mp3"), Songs());
+  EXPECT_EQ(pictures_at_init + Picture("new.jpg"), Changes());
+
+  // What really went is reported once, as a removal of a picture; songs report additions only.
+  DeleteFileA((pictures_ + "\\beach.jpg").c_str());
+  DeleteFileA((pictures_ + "\\song.mp3").c_str());
+  RefreshBoth();
+  RefreshBoth();
+  EXPECT_EQ(Song("new.mp3"), Songs());
+  EXPECT_EQ(pictures_at_init + Picture("new.jpg") + "-" + Picture("beach.jpg"), Changes());
+  EXPECT_EQ(0, GetRegDword(kFolder0, "Dirty"));
+  EXPECT_EQ(0, GetRegDword(kPicturesSubkey, "Dirty"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SameFolder, PicturesAlsoNumbered, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "OtherCaseWithBackslash" : "SameText";
+                         });
+
 }  // namespace

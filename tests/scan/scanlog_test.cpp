@@ -50,6 +50,19 @@ TEST(ScanLogNames, FolderWithOrWithoutItsBackslashGivesTheSameNames) {
   EXPECT_STREQ(unc.log, "C__Music_scan.log");
 }
 
+TEST(ScanLogNames, KindGoesBetweenTheStemAndTheNameAndCountsTowardsTheLength) {
+  ScanLogNames names;
+  ASSERT_TRUE(FormScanLogNames("C:\\Music", "D:\\Logs\\", &names, "pictures."));
+  EXPECT_STREQ(names.stem, "C__Music_");
+  EXPECT_STREQ(names.log, "D:\\Logs\\C__Music_pictures.scan.log");
+  EXPECT_STREQ(names.previous, "D:\\Logs\\C__Music_pictures.scan2.log");
+  EXPECT_STREQ(names.fresh, "D:\\Logs\\C__Music_pictures.scan.new");
+  // 505 bytes of prefix fit without a kind (see below); with one, 496 is the most that does.
+  EXPECT_TRUE(FormScanLogNames("C:\\M", std::string(496, 'p').c_str(), &names, "pictures."));
+  EXPECT_EQ(std::strlen(names.previous), 519u);
+  EXPECT_FALSE(FormScanLogNames("C:\\M", std::string(497, 'p').c_str(), &names, "pictures."));
+}
+
 TEST(ScanLogNames, NamesThatDoNotFitAreRefused) {
   ScanLogNames names;
   std::memset(&names, 'u', sizeof names);
