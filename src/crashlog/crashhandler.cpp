@@ -45,6 +45,9 @@ unsigned char* FilterEntry() {
 
 }  // namespace
 
+// Runs as a static object of the module, before DllMain, with the loader lock held: it registers
+// the filter, writes the patch, and asks the shell for the application-data folder, which loads
+// and runs code of other modules under that lock (as every module's static constructors may).
 CrashHandler::CrashHandler() noexcept {
   std::memset(report_folder_, 0, sizeof report_folder_);
   std::memset(saved_entry_, 0, sizeof saved_entry_);

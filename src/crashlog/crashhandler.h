@@ -9,10 +9,16 @@
 // waits for it at most 60 seconds, and lets the system's default handling go on (the process
 // ends). Only one report runs at a time: a thread that crashes while another thread's report
 // is running waits for that report and then goes on without writing one (the report already
-// holds its stack, and rotating the files under it would spoil it). The crash path takes no
-// lock and allocates nothing; it parks threads on an atomic flag.
+// holds its stack, and rotating the files under it would spoil it). The filter itself takes
+// no lock of ours and parks threads on an atomic flag, but the report does not run lock-free:
+// starting the worker (CreateThread) and the worker's own work take the loader lock (loading
+// "dbghelp.dll" and "psapi.dll", the tool-help snapshots, thread start and exit notifications)
+// and the process heap's lock (the debug-help library and the runtime allocate). A crash on a
+// thread that holds either lock therefore deadlocks the worker, and it is the 60-second wait
+// that bounds it: the process then ends with whatever files were written, possibly none.
 //
-// Cost: construction asks the shell for the application-data folder once. Failures are
+// Cost: construction asks the shell for the application-data folder once. Construction runs
+// while the module is loaded, that is under the loader lock (see the constructor). Failures are
 // silent: without the patch the filter stays registered but can be replaced; without the
 // application-data folder the report folder is relative.
 #pragma once

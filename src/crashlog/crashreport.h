@@ -10,7 +10,9 @@
 //
 // Cost: registry reads, up to N renames, a mini-dump (about 0.8 s under Wine) and the report
 // with symbols for every module. Runs on the crash path: stack buffers only, no locks of its
-// own, nothing thrown. Every failure is silent: a folder that cannot be made or entered
+// own, nothing thrown; but the libraries it calls take the loader lock (LoadLibraryA of
+// "dbghelp.dll" and "psapi.dll", tool-help snapshots) and the process heap's lock (the
+// debug-help library allocates), so it cannot finish when the crashed thread holds either. Every failure is silent: a folder that cannot be made or entered
 // leaves the files in the current directory, a file that cannot be written is skipped.
 // While it runs the process's current directory is the "ErrorLogs" folder; it is put back at
 // the end.
