@@ -21,7 +21,10 @@ constexpr DWORD kParkPollMs = 10;
 std::atomic<DWORD> g_reporting_thread{0};
 std::atomic<DWORD> g_report_worker{0};
 
+// Filled once (normally by the constructor, under the loader lock), then only read. The state
+// (0 empty, 1 being written, 2 ready) publishes the text: a thread that sees 2 sees the whole name.
 char g_application_name[MAX_PATH];
+std::atomic<int> g_application_name_state{0};
 
 bool EndsWithBackslash(const ByteString& path) {
   const char* text = path.CStr();
@@ -161,11 +164,20 @@ void ApplicationNameFromEnvironment(const char* executable_path, char* name, std
 }
 
 const char* GetApplicationName() noexcept {
-  if (g_application_name[0] != '\0') return g_application_name;
+  if (g_application_name_state.load(std::memory_order_acquire) == 2) return g_application_name;
   char path[MAX_PATH];
   std::memset(path, 0, sizeof path);
   GetModuleFileNameA(nullptr, path, sizeof path - 1);
-  ApplicationNameFromEnvironment(path, g_application_name, sizeof g_application_name);
+  char name[MAX_PATH];
+  ApplicationNameFromEnvironment(path, name, sizeof name);
+  // One writer; a racing first caller waits the few instructions of the copy.
+  int empty = 0;
+  if (g_application_name_state.compare_exchange_strong(empty, 1, std::memory_order_acquire)) {
+    std::memcpy(g_application_name, name, sizeof g_application_name);
+    g_application_name_state.store(2, std::memory_order_release);
+  } else {
+    while (g_application_name_state.load(std::memory_order_acquire) != 2) Sleep(0);
+  }
   return g_application_name;
 }
 

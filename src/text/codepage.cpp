@@ -4,14 +4,20 @@
 
 #include <windows.h>
 #include <mbctype.h>
+#include <atomic>
 #include <mbstring.h>
 
 bool CodePageIsDoubleByte() {
-  // A process's ANSI code page never changes: the system is asked once. -1 until then; the host
-  // drives us from one thread, and a racing first use would only store the same value twice.
-  static int doubleByte = -1;
-  if (doubleByte < 0) doubleByte = GetSystemMetrics(SM_DBCSENABLED) != 0 ? 1 : 0;
-  return doubleByte != 0;
+  // A process's ANSI code page never changes: the system is asked once. -1 until then. Threads
+  // that meet a first use together each ask and store the same answer; the value stands alone,
+  // so relaxed order is enough.
+  static std::atomic<int> doubleByte{-1};
+  int value = doubleByte.load(std::memory_order_relaxed);
+  if (value < 0) {
+    value = GetSystemMetrics(SM_DBCSENABLED) != 0 ? 1 : 0;
+    doubleByte.store(value, std::memory_order_relaxed);
+  }
+  return value != 0;
 }
 
 const char* CodePageCharNext(const char* p) { return CharNextA(p); }
