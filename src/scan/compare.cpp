@@ -3,11 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/handles.h"
+#include "platform/streams.h"
 #include "scan/asciifold.h"
 #include "scan/indexedlog.h"
 #include "scan/logreader.h"
 #include "scan/scanlog.h"
-#include "scan/stdiofile.h"
 
 namespace {
 

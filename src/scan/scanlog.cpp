@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "prefs/fileutil.h"
+#include "platform/directories.h"
+#include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/streams.h"
 #include "scan/asciifold.h"
 #include "scan/compare.h"
 #include "scan/logreader.h"
 #include "scan/scanner.h"
-#include "scan/stdiofile.h"
 #include "text/bytestring.h"
 
 namespace {
@@ -36,7 +38,7 @@ bool LogDirectoryExists(const char* name) {
   const ByteString path(name);
   const int lastBackslash = path.ReverseFind('\\');
   if (lastBackslash < 0) return true;
-  return IsExistingDirectory(path.Left(lastBackslash).CStr());
+  return DirectoryExists(path.Left(lastBackslash).CStr());
 }
 
 // Flushes the scan to the disk and closes it; false when any of it may be missing.
@@ -170,7 +172,8 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   if (emptyPrevious) {
     // The empty scan it was measured against becomes the previous scan log, as the empty scan
     // log made for a first pictures scan always was rotated into it.
-    if (std::FILE* empty = std::fopen(names.previous, "w")) std::fclose(empty);
+    StdioFile empty;
+    empty.Open(names.previous, "w");
   } else if (logExists) {
     // A failure leaves the previous scan log as it was, as a failed rotation always has.
     CopyFileA(names.log, names.previous, FALSE);

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "prefs/fileutil.h"
+#include "platform/directories.h"
+#include "platform/handles.h"
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
 #include "scan/asciifold.h"
@@ -15,21 +16,6 @@
 namespace {
 
 constexpr std::size_t kPathSize = 260;
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (IsValid()) FindClose(handle_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // The answers for the last few extensions met: a library holds few kinds of file, and with the
 // list fixed for the scan an extension's answer cannot change.
@@ -110,22 +96,6 @@ void AppendLine(std::string& lines, const char* current, std::size_t currentLeng
   lines += '\n';
 }
 
-// Owns a handle from CreateFileA, which is invalid at INVALID_HANDLE_VALUE (not null).
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (IsValid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // Wide text into the ANSI code page only when every character has its own spelling there. The
 // ANSI listing functions put '?' or a look-alike in place of a character the code page lacks
 // ("Dvořák" comes back as "Dvorak" under code page 1252, observed under Wine), and a path made
@@ -159,10 +129,10 @@ struct DirectoryId {
 
 bool GetDirectoryId(const char* path, DirectoryId* id) {
   // The identity needs no access rights; backup semantics let a directory be opened at all.
-  FileHandle directory(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const KernelHandle directory(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!directory.IsValid() || !GetFileInformationByHandle(directory.Get(), &info)) return false;
+  if (!directory.IsOpen() || !GetFileInformationByHandle(directory.Get(), &info)) return false;
   *id = DirectoryId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
   return true;
 }
@@ -227,12 +197,12 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   // One listing serves both the files and the subdirectories: with "*" and "*.*" the system
   // returns the same entries, dot-less names included.
   WIN32_FIND_DATAW entry;
-  FindHandle find(FindFirstFileW(wideSearch, &entry));
-  if (!find.IsValid()) {
+  const FindHandle find(FindFirstFileW(wideSearch, &entry));
+  if (!find.IsOpen()) {
     // The top of a drive has no "." or "..": an empty one lists nothing at all and says "file not
     // found". The directory being there tells it from a folder or drive that is not.
     const DWORD error = GetLastError();
-    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsExistingDirectory(current);
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && DirectoryExists(current);
   }
   // What this directory gives is kept until its listing has reached its end.
   std::string& lines = context.pendingLines;

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "platform/handles.h"
 #include "scan/compare.h"
-#include "scan/stdiofile.h"
 #include "scan_test_support.h"
 
 namespace {
