@@ -18,7 +18,7 @@ constexpr std::size_t kChangeListBuffer = 520;
 
 }  // namespace
 
-void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
+void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt) {
   char key_path[256] = {};
   std::snprintf(key_path, sizeof(key_path), "%s\\%s", kWatchFoldersKey, kPicturesSubkey);
   DWORD dirty = 0;
@@ -40,6 +40,7 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
 
   ScanLogUpdate update;
   update.patterns = image_patterns.CStr();
+  update.exempt = exempt;
   update.change_list = change_list;
   update.removals = true;
   // Init mode measures the scan against an empty one, so every picture present is reported; with

@@ -83,7 +83,8 @@ enum class WalkResult { kComplete, kUnreachable, kFailed };
 
 // Walks the folder into out. A directory below it that cannot be listed keeps the old scan's
 // lines under it; the folder itself unlisted, or a walk that cannot say what it missed, fails.
-WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char* baseline, std::FILE* out) {
+WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char* exempt, const char* baseline,
+                    std::FILE* out) {
   // Drive ("C:" or nothing) and directory without its trailing backslash, as _splitpath would
   // give them for a path that ends in a backslash.
   const std::size_t folderLength = std::strlen(names.folder);
@@ -94,7 +95,7 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
   std::memcpy(directory, names.folder + driveLength, folderLength - driveLength - 1);
   try {
     std::vector<std::string> unlisted;
-    if (ScanFolderNotingUnlisted(drive, directory, out, patterns, &unlisted)) return WalkResult::kComplete;
+    if (ScanFolder(drive, directory, out, patterns, exempt, &unlisted)) return WalkResult::kComplete;
     // A missing drive, a vanished folder, access denied: an unreachable folder is not empty.
     if (!unlisted.empty() && EqualsIgnoringAsciiCase(unlisted.front().c_str(), names.folder)) {
       return WalkResult::kUnreachable;
@@ -108,15 +109,6 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
 }
 
 }  // namespace
-
-void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, bool rotate_only,
-                    const char* patterns) {
-  ScanLogUpdate update;
-  update.init_mode = init_mode;
-  update.rotate_only = rotate_only;
-  update.patterns = patterns;
-  UpdateScanLog(folder, log_prefix, update);
-}
 
 ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const ScanLogUpdate& update) {
   ScanLogNames names;
@@ -140,8 +132,11 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   StdioFile fresh;
   if (!OpenLogForWriting(names.fresh, fresh)) return ScanLogOutcome::kFailed;
   std::setvbuf(fresh.Get(), nullptr, _IOFBF, kLogBufferSize);
-  const WalkResult walk = update.rotate_only ? WalkResult::kComplete
-                                             : WalkInto(names, update.patterns, baseline, fresh.Get());
+  WalkResult walk = WalkResult::kComplete;
+  if (!update.rotate_only) {
+    const char* const exempt = update.exempt ? update.exempt->ExemptFolder() : nullptr;
+    walk = WalkInto(names, update.patterns, exempt, baseline, fresh.Get());
+  }
   const bool written = FinishFile(fresh);
   if (walk == WalkResult::kUnreachable && written && !logExists && update.empty_when_unreachable) {
     // Nothing known of the folder yet: it starts from an empty scan, and everything in it is new

@@ -7,8 +7,6 @@
 
 #include "platform/directories.h"
 #include "platform/handles.h"
-#include "prefs/prefs.h"
-#include "prefs/regkey.h"
 #include "scan/asciifold.h"
 #include "scan/mediatype.h"
 #include "text/mbtext.h"
@@ -55,8 +53,8 @@ class ExtensionAnswers {
 struct ScanContext {
   FILE* out = nullptr;
   std::string drive;
-  // "ExemptWatch" with its backslash; empty when no folder is exempt. One byte more than the
-  // registry buffer, so a value of 259 characters still gets its backslash.
+  // The exempt folder with its backslash; empty when no folder is exempt. One byte more than the
+  // path limit, so a folder of 259 characters still gets its backslash.
   char exempt[kPathSize + 1] = {};
   char patterns[kPatternListSize] = {};
   ExtensionAnswers answers;
@@ -75,13 +73,11 @@ bool IsMedia(ScanContext& context, const char* extension) {
   return matches;
 }
 
-void ReadExemptFolder(char (&exempt)[kPathSize + 1]) {
+// The exempt folder as the lines of its directory start: with its backslash.
+void TakeExemptFolder(const char* folder, char (&exempt)[kPathSize + 1]) {
   std::memset(exempt, 0, sizeof exempt);
-  // CreateOrOpen, as every scan always has: the Preferences key exists after a scan.
-  RegKey key;
-  if (key.CreateOrOpen(HKEY_CURRENT_USER, kPreferencesKey)) {
-    key.ReadString("ExemptWatch", "", exempt, kPathSize);
-  }
+  if (!folder || std::strlen(folder) >= kPathSize) return;
+  BoundedCopy(exempt, folder, sizeof exempt);
   if (exempt[0] && !EndsWithBackslash(exempt)) BoundedAppend(exempt, "\\", sizeof exempt);
 }
 
@@ -272,24 +268,16 @@ bool Walk(ScanContext& context, const char* directory) {
 
 }  // namespace
 
-bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns) {
-  return ScanFolderNotingUnlisted(drive, directory, out, patterns, nullptr);
-}
-
-bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* out, const char* patterns,
-                              std::vector<std::string>* unlisted) {
+bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns,
+                const char* exempt_folder, std::vector<std::string>* unlisted) {
   if (!drive || !directory || !out) return false;
   try {
     ScanContext context;
     context.out = out;
     context.unlisted = unlisted;
     context.drive = drive;
-    ReadExemptFolder(context.exempt);
-    if (patterns) {
-      BoundedCopy(context.patterns, patterns, sizeof context.patterns);
-    } else {
-      ReadGeneralPatternList(context.patterns, sizeof context.patterns);
-    }
+    TakeExemptFolder(exempt_folder, context.exempt);
+    ChoosePatternList(patterns, context.patterns, sizeof context.patterns);
     return Walk(context, directory);
   } catch (...) {
     // Out of memory for the waiting names: the lines written so far stay, the walk is incomplete.
