@@ -3,8 +3,8 @@
 // gives its object back on every way out of the scope that holds it, and none is copyable.
 // Beside them, the one typed look-up of a function fetched by name.
 //
-// Nothing here allocates or throws; each call costs one system call at most, so the crash path
-// may use them.
+// The owners allocate nothing of their own and throw nothing; each call costs one system or
+// runtime call at most, so the crash path may use them.
 #pragma once
 
 #include <cstdio>
@@ -12,44 +12,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #endif
-
-// One C runtime FILE, closed with fclose. Scan logs and change lists are text-mode files (CR LF
-// on disk), so the runtime's stream is the right tool for them.
-class StdioFile {
- public:
-  StdioFile() = default;
-  explicit StdioFile(std::FILE* file) : file_(file) {}
-  ~StdioFile() { Close(); }
-  StdioFile(const StdioFile&) = delete;
-  StdioFile& operator=(const StdioFile&) = delete;
-  StdioFile(StdioFile&& other) noexcept : file_(other.file_) { other.file_ = nullptr; }
-  StdioFile& operator=(StdioFile&& other) noexcept {
-    if (this != &other) {
-      Close();
-      file_ = other.file_;
-      other.file_ = nullptr;
-    }
-    return *this;
-  }
-
-  // Opens with fopen; false (and nothing held) when that fails.
-  bool Open(const char* path, const char* mode) {
-    Close();
-    file_ = std::fopen(path, mode);
-    return file_ != nullptr;
-  }
-  void Close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-  }
-  std::FILE* Get() const { return file_; }
-  explicit operator bool() const { return file_ != nullptr; }
-
- private:
-  std::FILE* file_ = nullptr;
-};
-
-#ifdef _WIN32
 
 // Owns one value of a handle kind. Kind gives Type, None() (the value held when nothing is),
 // IsNone(value) and Close(value); a value IsNone takes for none is stored as None().
@@ -99,6 +61,29 @@ class UniqueHandle {
 
   Type value_ = Kind::None();
 };
+
+struct StdioFileKind {
+  using Type = std::FILE*;
+  static std::FILE* None() noexcept { return nullptr; }
+  static bool IsNone(std::FILE* file) noexcept { return file == nullptr; }
+  static void Close(std::FILE* file) noexcept { std::fclose(file); }
+};
+
+// One C runtime stream, closed with fclose. Scan logs and change lists are text-mode files (CR LF
+// on disk), so the runtime's stream is the right tool for them.
+class StdioFile : public UniqueHandle<StdioFileKind> {
+ public:
+  using UniqueHandle::UniqueHandle;
+
+  // Opens with fopen; false (and nothing held) when that fails.
+  bool Open(const char* path, const char* mode) {
+    Reset();
+    Reset(std::fopen(path, mode));
+    return IsOpen();
+  }
+};
+
+#ifdef _WIN32
 
 // Null and INVALID_HANDLE_VALUE both mean none: CreateFile, FindFirstFile and
 // CreateToolhelp32Snapshot fail with the latter, the other calls with null.
