@@ -180,21 +180,38 @@ void RestoreLibrary(const Layout& layout) {
                  });
 }
 
-// How the refreshes are driven: the functions themselves, or the plug-in through its export.
+// How the refreshes are driven: the rescan itself, as the refresh driver calls it, or the plug-in
+// through its export.
 class Driver {
  public:
   Driver(std::string library, std::string logs) : library_(std::move(library)), logs_(std::move(logs)) {}
   virtual ~Driver() = default;
-  virtual void Init() { RebuildScanLog(library_.c_str(), logs_.c_str(), true, false, nullptr); }
+  virtual void Init() {
+    ScanLogUpdate update;
+    update.init_mode = true;
+    update.empty_when_unreachable = true;
+    UpdateScanLog(library_.c_str(), logs_.c_str(), update);
+  }
   virtual void Timer() {
-    RebuildScanLog(library_.c_str(), logs_.c_str(), false, false, nullptr);
-    CompareScanLogs(library_.c_str(), logs_.c_str(), "fldrscan.out", false);
+    const std::string changes = logs_ + "fldrscan.out";
+    ScanLogUpdate update;
+    update.change_list = changes.c_str();
+    UpdateScanLog(library_.c_str(), logs_.c_str(), update);
   }
   virtual void Purge() {
-    RebuildScanLog(library_.c_str(), logs_.c_str(), false, true, nullptr);
-    CompareScanLogs(library_.c_str(), logs_.c_str(), "fldrscan2.out", true);
+    const std::string changes = logs_ + "fldrscan2.out";
+    ScanLogUpdate update;
+    update.rotate_only = true;
+    update.change_list = changes.c_str();
+    update.removals = true;
+    UpdateScanLog(library_.c_str(), logs_.c_str(), update);
   }
-  void CompareOnly() { CompareScanLogs(library_.c_str(), logs_.c_str(), "compare.out", true); }
+  // The comparison of the scan log with the previous one, as a rescan compares its new scan.
+  void CompareOnly() {
+    ScanLogNames names;
+    if (!FormScanLogNames(library_.c_str(), logs_.c_str(), &names)) return;
+    AppendScanLogChanges(names.previous, names.log, (logs_ + "compare.out").c_str(), true);
+  }
 
  protected:
   std::string library_;

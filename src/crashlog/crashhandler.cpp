@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "crashlog/crashreport.h"
+#include "platform/handles.h"
+#include "platform/pathtext.h"
 #include "text/mbtext.h"
 
 std::atomic<CrashHandler*> ActiveCrashHandler{nullptr};
@@ -26,22 +28,12 @@ std::atomic<DWORD> g_report_worker{0};
 char g_application_name[MAX_PATH];
 std::atomic<int> g_application_name_state{0};
 
-bool EndsWithBackslash(const ByteString& path) {
-  const char* text = path.CStr();
-  const int length = path.Length();
-  return length > 0 && MbFindLastChar(text, '\\') == text + length - 1;
-}
-
-bool IsFullyQualified(const char* path) {
-  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':';
-  return drive || (path[0] == '\\' && path[1] == '\\');
-}
-
 unsigned char* FilterEntry() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   if (kernel == nullptr) return nullptr;
-  FARPROC entry = GetProcAddress(kernel, "SetUnhandledExceptionFilter");
+  auto* const entry = FindFunction<decltype(::SetUnhandledExceptionFilter)>(kernel, "SetUnhandledExceptionFilter");
   if (entry == nullptr) return nullptr;
+  // The function's first code bytes, which the lock patches.
   unsigned char* code = reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(entry));
   return IsBadReadPtr(code, sizeof kFilterPatch) ? nullptr : code;
 }
@@ -124,10 +116,10 @@ LONG HandleCrash(CrashHandler* handler, EXCEPTION_POINTERS* pointers) noexcept {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   CrashThreadParams params{pointers, self, handler};
-  HANDLE worker = CreateThread(nullptr, 0, CrashReportThread, &params, 0, nullptr);
-  if (worker != nullptr) {
-    if (WaitForSingleObject(worker, kCrashReportTimeoutMs) == WAIT_TIMEOUT) TerminateThread(worker, 0);
-    CloseHandle(worker);
+  KernelHandle worker(CreateThread(nullptr, 0, CrashReportThread, &params, 0, nullptr));
+  if (worker.IsOpen()) {
+    if (WaitForSingleObject(worker.Get(), kCrashReportTimeoutMs) == WAIT_TIMEOUT) TerminateThread(worker.Get(), 0);
+    worker.Close();
   } else if (handler != nullptr) {
     WriteCrashReport(handler->ReportFolder(), pointers, self);
   }
@@ -187,11 +179,11 @@ void AppendPathComponent(ByteString& path, const char* component) {
     while (*component == '\\') ++component;
   }
   if (*component == '\0') return;
-  if (IsFullyQualified(component) || path.IsEmpty()) {
+  if (HasDriveOrUncPrefix(component) || path.IsEmpty()) {
     path.Assign(component);
     return;
   }
-  if (!EndsWithBackslash(path)) path.Append('\\');
+  if (!EndsWithBackslash(path.CStr())) path.Append('\\');
   path.Append(component);
 }
 
@@ -201,7 +193,7 @@ void ComposeReportFolder(const char* app_data, const char* application_name, cha
   ByteString path(app_data);
   AppendPathComponent(path, "Zell");
   AppendPathComponent(path, application_name);
-  if (!EndsWithBackslash(path)) path.Append('\\');
+  if (!EndsWithBackslash(path.CStr())) path.Append('\\');
   std::memset(folder, 0, size);
   BoundedCopy(folder, path.CStr(), size);
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "crashlog/crashreportwriter.h"
+#include "platform/directories.h"
+#include "platform/handles.h"
 #include "text/mbtext.h"
 
 namespace {
@@ -14,29 +16,26 @@ const char kUserDataKey[] = "Software\\Norvane\\Preferences\\UserDataPath";
 const char kErrorLogFolder[] = "ErrorLogs";
 const char kMiniDumpName[] = "log1.dmp";
 constexpr long kMaxReports = 10000;
+// Every folder this file makes fits the creation of its missing levels.
+static_assert(kReportPathSize <= kFolderChainPathSize, "report paths must fit CreateFolderChain");
 
 // One registry key, opened for a single read and closed right after it.
 class OptionKey {
  public:
   OptionKey(const char* subkey, REGSAM access) noexcept {
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, access, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, access, &key) == ERROR_SUCCESS) key_.Reset(key);
   }
-  ~OptionKey() { Close(); }
-  OptionKey(const OptionKey&) = delete;
-  OptionKey& operator=(const OptionKey&) = delete;
 
-  bool IsOpen() const noexcept { return key_ != nullptr; }
-  void Close() noexcept {
-    if (key_ != nullptr) RegCloseKey(key_);
-    key_ = nullptr;
-  }
+  bool IsOpen() const noexcept { return key_.IsOpen(); }
+  void Close() noexcept { key_.Close(); }
   // Whatever type is stored, as text: always terminated, all zero when the value is missing
   // or does not fit (the system leaves the buffer undefined then).
   bool ReadText(const char* name, char* text, DWORD size) noexcept {
     std::memset(text, 0, size);
-    if (key_ == nullptr) return false;
+    if (!key_.IsOpen()) return false;
     DWORD length = size;
-    if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length) != ERROR_SUCCESS) {
       std::memset(text, 0, size);
       return false;
     }
@@ -45,10 +44,10 @@ class OptionKey {
   }
   // Up to four bytes of whatever type is stored; false for a longer value.
   bool ReadNumber(const char* name, DWORD* number) noexcept {
-    if (key_ == nullptr) return false;
+    if (!key_.IsOpen()) return false;
     DWORD value = 0;
     DWORD length = sizeof value;
-    if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &length) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key_.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &length) != ERROR_SUCCESS) {
       return false;
     }
     *number = value;
@@ -56,15 +55,8 @@ class OptionKey {
   }
 
  private:
-  HKEY key_ = nullptr;
+  RegistryKey key_;
 };
-
-bool EndsWithSeparator(const char* path) {
-  const std::size_t length = std::strlen(path);
-  if (length == 0) return false;
-  const char* last = path + length - 1;
-  return MbFindLastChar(path, '\\') == last || MbFindLastChar(path, '/') == last;
-}
 
 // The executable's folder; with its trailing backslash or without.
 void ExecutableFolder(char* folder, std::size_t size, bool keep_separator) {
@@ -80,8 +72,6 @@ void ExecutableFolder(char* folder, std::size_t size, bool keep_separator) {
   }
   separator[keep_separator ? 1 : 0] = '\0';
 }
-
-bool IsSeparatorAt(const char* p) { return MbIsSingleByteAt(p, '\\') || MbIsSingleByteAt(p, '/'); }
 
 }  // namespace
 
@@ -158,39 +148,6 @@ DWORD ReadMiniDumpType() noexcept {
   OptionKey key(kOptionsKey, KEY_QUERY_VALUE);
   DWORD type = 0;
   return key.ReadNumber("MiniDumpOptions", &type) ? type : 0;
-}
-
-bool CreateFolderChain(const char* folder) noexcept {
-  char path[kReportPathSize];
-  std::memset(path, 0, sizeof path);
-  if (folder == nullptr || std::strlen(folder) >= sizeof path) return false;
-  BoundedCopy(path, folder, sizeof path);
-  if (path[0] == '\0') return false;
-
-  // Past the root, which is never created: "C:\", "\\server\share\" or a leading "\".
-  char* p = path;
-  if (path[1] == ':') {
-    p = path + 2;
-    if (IsSeparatorAt(p)) p = MbNext(p);
-  } else if (IsSeparatorAt(path) && IsSeparatorAt(path + 1)) {
-    p = path + 2;
-    for (int part = 0; part < 2 && *p != '\0'; ++part) {
-      while (*p != '\0' && !IsSeparatorAt(p)) p = MbNext(p);
-      if (*p != '\0') p = MbNext(p);
-    }
-  } else if (IsSeparatorAt(path)) {
-    p = path + 1;
-  }
-  for (; *p != '\0'; p = MbNext(p)) {
-    if (!IsSeparatorAt(p)) continue;
-    const char separator = *p;
-    *p = '\0';
-    CreateDirectoryA(path, nullptr);  // an existing folder answers 183, which is fine
-    *p = separator;
-  }
-  CreateDirectoryA(path, nullptr);
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, DWORD thread_id) noexcept {

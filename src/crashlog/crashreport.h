@@ -46,9 +46,5 @@ void ReadSymbolSearchPath(char* path) noexcept;
 // "MiniDumpOptions" as a number of up to four bytes; 0 when missing or longer.
 DWORD ReadMiniDumpType() noexcept;
 
-// Creates every missing folder of the path, root first (drive, UNC share or relative). True
-// when the whole path exists as a folder afterwards.
-bool CreateFolderChain(const char* folder) noexcept;
-
 // Text report number n ("Log1.log") into a buffer; false (and empty) when it does not fit.
 bool FormatReportName(unsigned long number, char* name, std::size_t size) noexcept;

@@ -23,7 +23,7 @@
 
 #include <cstddef>
 
-#include "crashlog/library.h"
+#include "platform/handles.h"
 
 class CrashReportWriter {
  public:

@@ -81,9 +81,9 @@ void CrashReportWriter::SetSymbolSearchPath(const char* path) noexcept {
 }
 
 bool CrashReportWriter::PrepareInspection() noexcept {
-  if (!kernel_.IsLoaded()) kernel_.Load(names_.kernel);
-  if (!process_status_.IsLoaded()) process_status_.Load(names_.process_status);
-  if (!debug_help_.IsLoaded()) {
+  if (!kernel_.IsOpen()) kernel_.Load(names_.kernel);
+  if (!process_status_.IsOpen()) process_status_.Load(names_.process_status);
+  if (!debug_help_.IsOpen()) {
     // A debug-help library shipped beside the executable wins over the system's.
     char path[1024] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
@@ -93,16 +93,16 @@ bool CrashReportWriter::PrepareInspection() noexcept {
       BoundedAppend(path, names_.debug_help, sizeof path);
       debug_help_.Load(path);
     }
-    if (!debug_help_.IsLoaded()) debug_help_.Load(names_.debug_help);
+    if (!debug_help_.IsOpen()) debug_help_.Load(names_.debug_help);
   }
   if (snapshot_.IsOpen()) return true;
-  if (!kernel_.IsLoaded()) return false;
+  if (!kernel_.IsOpen()) return false;
 
   auto snapshot = FindFunction<decltype(::CreateToolhelp32Snapshot)>(kernel_.Get(),
                                                                       "CreateToolhelp32Snapshot");
   // A failed snapshot counts as none: the process-status lists stand in for it.
   if (snapshot != nullptr) snapshot_.Reset(snapshot(kSnapshotFlags, GetCurrentProcessId()));
-  if (!debug_help_.IsLoaded()) return snapshot_.IsOpen();
+  if (!debug_help_.IsOpen()) return snapshot_.IsOpen();
 
   HMODULE debug_help = debug_help_.Get();
   if (auto initialize = FindFunction<decltype(::SymInitialize)>(debug_help, "SymInitialize")) {
@@ -276,14 +276,14 @@ bool CrashReportWriter::WriteMiniDump(const char* file_name, DWORD dump_type,
 }
 
 void CrashReportWriter::ReleaseInspection() noexcept {
-  if (debug_help_.IsLoaded()) {
+  if (debug_help_.IsOpen()) {
     ForEachModule(UnregisterModule, nullptr);
     if (auto cleanup = FindFunction<decltype(::SymCleanup)>(debug_help_.Get(), "SymCleanup")) {
       cleanup(GetCurrentProcess());
     }
-    debug_help_.Release();
+    debug_help_.Close();
   }
   snapshot_.Close();
-  process_status_.Release();
-  kernel_.Release();
+  process_status_.Close();
+  kernel_.Close();
 }

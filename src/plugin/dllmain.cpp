@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include "crashlog/crashhandler.h"
+#include "platform/dllaccesspath.h"
 #include "shellfolders/stringheapmanager.h"
-#include "text/dllaccesspath.h"
 
 namespace {
 

@@ -22,7 +22,7 @@ constexpr char kSharedFolderLogKind[] = "pictures.";
 
 }  // namespace
 
-void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
+void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt) {
   char key_path[256] = {};
   std::snprintf(key_path, sizeof(key_path), "%s\\%s", kWatchFoldersKey, kPicturesSubkey);
   DWORD dirty = 0;
@@ -45,6 +45,7 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode) {
 
   ScanLogUpdate update;
   update.patterns = image_patterns.CStr();
+  update.exempt = exempt;
   update.change_list = change_list;
   update.removals = true;
   update.log_kind = log_kind;

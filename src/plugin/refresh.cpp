@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "plugin/eventcallback.h"
+#include "plugin/exemptwatch.h"
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
 #include "scan/asciifold.h"
@@ -115,6 +116,8 @@ void RefreshWatchFolders(bool init_mode) {
   const DWORD count = NumberedFolderCount();
   char change_list[kMaxFileNameLength + 1] = {};
   ComposeChangeListPath(log_prefix, kWatchChangeList, change_list, sizeof(change_list));
+  // Read once for the event, by the first folder that is walked.
+  ExemptWatchSetting exempt;
 
   for (DWORD i = 0; i < count; ++i) {
     char key_path[kKeyPathBuffer] = {};
@@ -131,6 +134,7 @@ void RefreshWatchFolders(bool init_mode) {
     ScanLogUpdate update;
     update.init_mode = init_mode;
     update.empty_when_unreachable = init_mode;
+    update.exempt = &exempt;
     if (!init_mode) update.change_list = change_list;
     const ScanLogOutcome outcome = UpdateScanLog(folder, log_prefix, update);
     // The flag is cleared once the new scan log is in place, and when the folder cannot be
@@ -151,7 +155,7 @@ void RefreshWatchFolders(bool init_mode) {
     }
   }
 
-  RefreshPicturesFolder(log_prefix, init_mode);
+  RefreshPicturesFolder(log_prefix, init_mode, &exempt);
 }
 
 void PurgeFolder(const char* folder) {

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+class ExemptFolderSource;
+
 // Timer mode (false) rescans the dirty numbered folders and reports additions to
 // "fldrscan.out"; init mode (true) builds the scan logs that are missing. Both end with the
 // pictures folder.
@@ -10,8 +12,9 @@ void RefreshWatchFolders(bool init_mode);
 // Reports every file of the folder's last scan as removed in "fldrscan2.out".
 void PurgeFolder(const char* folder);
 // The pictures folder's part of a refresh: rescans it when its "Dirty" flag is 1 (in init mode
-// always) and reports additions and removals to "fldrscan2.out".
-void RefreshPicturesFolder(const char* log_prefix, bool init_mode);
+// always) and reports additions and removals to "fldrscan2.out". exempt: the refresh's exempt
+// folder (null: none).
+void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt);
 
 // The change list of purges and of the pictures folder.
 extern const char kPicturesChangeList[];

@@ -18,19 +18,6 @@ void CopyDefault(const char* default_text, char* destination, DWORD size) {
 
 }  // namespace
 
-RegKey::~RegKey() { Close(); }
-
-RegKey::RegKey(RegKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    key_ = other.key_;
-    other.key_ = nullptr;
-  }
-  return *this;
-}
-
 bool RegKey::CreateOrOpen(HKEY root, const char* subkey) {
   Close();
   if (!subkey) return false;
@@ -40,7 +27,7 @@ bool RegKey::CreateOrOpen(HKEY root, const char* subkey) {
     key = nullptr;
     if (RegOpenKeyExA(root, subkey, 0, kReadWrite, &key) != ERROR_SUCCESS) return false;
   }
-  key_ = key;
+  key_.Reset(key);
   return true;
 }
 
@@ -49,17 +36,8 @@ bool RegKey::OpenForRead(HKEY root, const char* subkey) {
   if (!subkey) return false;
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  key_ = key;
+  key_.Reset(key);
   return true;
-}
-
-void RegKey::Close() {
-  if (!key_) return;
-  // Closing must not disturb the error a caller is about to look at.
-  const DWORD last_error = GetLastError();
-  RegCloseKey(key_);
-  key_ = nullptr;
-  SetLastError(last_error);
 }
 
 bool RegKey::ReadString(const char* name, const char* default_text, char* destination,
@@ -71,14 +49,14 @@ bool RegKey::ReadString(const char* name, const char* default_text, char* destin
                         DWORD size, bool* unusable) {
   if (unusable) *unusable = false;
   // No buffer to terminate (or size + 1 would wrap): nothing is written.
-  if (!key_ || !destination || size == 0 || size == MAXDWORD) return false;
+  if (!key_.IsOpen() || !destination || size == 0 || size == MAXDWORD) return false;
 
   // One byte more than the destination, so a string that fills it exactly is still seen whole.
   std::unique_ptr<char[]> data(new (std::nothrow) char[size + 1]);
   if (!data) return false;
   DWORD type = REG_NONE;
   DWORD bytes = size + 1;
-  const LONG status = RegQueryValueExA(key_, name, nullptr, &type,
+  const LONG status = RegQueryValueExA(key_.Get(), name, nullptr, &type,
                                        reinterpret_cast<BYTE*>(data.get()), &bytes);
 
   if (type == REG_SZ && (status == ERROR_SUCCESS || status == ERROR_MORE_DATA)) {
@@ -107,12 +85,12 @@ bool RegKey::ReadString(const char* name, const char* default_text, char* destin
 }
 
 bool RegKey::ReadDword(const char* name, DWORD default_value, DWORD* destination) {
-  if (!key_ || !destination) return false;
+  if (!key_.IsOpen() || !destination) return false;
   // Eight bytes, zeroed, so a REG_DWORD stored with fewer than four bytes reads no stack bytes.
   BYTE data[8] = {};
   DWORD type = REG_NONE;
   DWORD bytes = sizeof(data);
-  const LONG status = RegQueryValueExA(key_, name, nullptr, &type, data, &bytes);
+  const LONG status = RegQueryValueExA(key_.Get(), name, nullptr, &type, data, &bytes);
   if (type == REG_DWORD && status == ERROR_SUCCESS) {
     *destination = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
                    static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;

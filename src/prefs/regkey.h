@@ -8,20 +8,22 @@
 
 #include <windows.h>
 
+#include "platform/handles.h"
+
 class RegKey {
  public:
   RegKey() = default;
-  ~RegKey();
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
-  RegKey(RegKey&& other) noexcept;
-  RegKey& operator=(RegKey&& other) noexcept;
+  RegKey(RegKey&& other) noexcept = default;
+  RegKey& operator=(RegKey&& other) noexcept = default;
 
   // Closes any key held, then creates or opens root\subkey with read and write rights.
   bool CreateOrOpen(HKEY root, const char* subkey);
   // Closes any key held, then opens root\subkey for reading only.
   bool OpenForRead(HKEY root, const char* subkey);
-  void Close();
+  // Closes the key held, if any; the caller's last error stays as it was.
+  void Close() { key_.Close(); }
 
   // REG_SZ into a buffer of size bytes (zero-filled, always terminated); the default otherwise.
   // A string that needs all size bytes for its characters leaves no room for the terminator and
@@ -35,9 +37,9 @@ class RegKey {
   // REG_DWORD; the default otherwise.
   bool ReadDword(const char* name, DWORD default_value, DWORD* destination);
 
-  HKEY Handle() const { return key_; }
-  bool IsOpen() const { return key_ != nullptr; }
+  HKEY Handle() const { return key_.Get(); }
+  bool IsOpen() const { return key_.IsOpen(); }
 
  private:
-  HKEY key_ = nullptr;
+  RegistryKey key_;
 };

@@ -66,9 +66,3 @@ bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
   }
   return true;
 }
-
-bool EndsWithBackslash(const char* text) {
-  if (!text || !*text) return false;
-  const char* last = MbFindLastChar(text, '\\');
-  return last && last[1] == '\0';
-}

@@ -14,6 +14,3 @@ void FoldAsciiCase(const char* source, std::size_t length, char* destination);
 
 // True when both NUL-terminated texts are equal once folded.
 bool EqualsIgnoringAsciiCase(const char* a, const char* b);
-
-// True when the last character of the text is a one-byte backslash (a trail byte 0x5C is not).
-bool EndsWithBackslash(const char* text);

@@ -3,15 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/handles.h"
+#include "platform/streams.h"
 #include "scan/asciifold.h"
 #include "scan/indexedlog.h"
 #include "scan/logreader.h"
-#include "scan/scanlog.h"
-#include "scan/stdiofile.h"
 
 namespace {
-
-constexpr std::size_t kChangeListNameSize = 520;
 
 // A process killed while appending may have left half a line at the end of the change list. The
 // next entry must not be glued to it, or the host would read one name made of two: the torn line
@@ -98,9 +96,9 @@ bool AppendChangesByRereading(std::FILE* previous, std::FILE* current, ChangeLis
 }  // namespace
 
 bool AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
-                                     bool removals) {
+                                     bool removals, const char* torn_line_check) {
   if (!previous || !current || !out) return false;
-  ChangeListOut changes{out, nullptr};
+  ChangeListOut changes{out, torn_line_check};
   return AppendChangesByRereading(previous, current, changes, removals);
 }
 
@@ -122,7 +120,7 @@ bool AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, 
   IndexedLog indexed;
   const bool loaded = indexed.Load(previous);
   if (std::ferror(previous)) return false;
-  if (!loaded) return AppendChangesByRereading(previous, current, out, removals);
+  if (!loaded) return AppendScanLogChangesByRereading(previous, current, out.file, removals, out.tornLineCheck);
   // One pass over the new log: its lines the previous one lacks are additions, and every
   // previous line it holds is marked as still present.
   LogReader reader(current);
@@ -138,30 +136,6 @@ bool AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, 
 }
 
 }  // namespace
-
-bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
-                     bool removals) {
-  if (!change_list) return false;
-  if (!log_prefix) log_prefix = "";
-  ScanLogNames names;
-  if (!FormScanLogNames(folder, log_prefix, &names)) return false;
-  char changeListName[kChangeListNameSize];
-  if (std::strlen(log_prefix) + std::strlen(change_list) >= sizeof changeListName) return false;
-  std::snprintf(changeListName, sizeof changeListName, "%s%s", log_prefix, change_list);
-
-  // No previous log (a first scan): the change list is not even created.
-  StdioFile previous;
-  // Binary: the reader does the text-mode translation itself, much faster (see logreader.h).
-  if (!previous.Open(names.previous, "rb")) return false;
-  StdioFile current;
-  if (!current.Open(names.log, "rb")) return false;
-  // A change list held locked by someone else gets nothing, rather than half the entries.
-  StdioFile changes;
-  if (!changes.Open(changeListName, "a")) return false;
-
-  ChangeListOut out{changes.Get(), nullptr};
-  return AppendChanges(previous.Get(), current.Get(), out, removals);
-}
 
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
                           bool removals) {

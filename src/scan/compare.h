@@ -1,4 +1,4 @@
-// Appends the differences between a folder's scan log and its previous scan log to a change list.
+// Appends the differences between a folder's old scan and its new scan to a change list.
 //
 // Additions (lines of the scan log that the previous one lacks) come first in scan-log order,
 // then, when asked, removals ("-" and the line) in previous-log order. Lines are equal when
@@ -14,11 +14,6 @@
 
 #include <cstdio>
 
-// True when both logs were opened and compared; false when either is missing or could not be
-// read to its end.
-bool CompareScanLogs(const char* folder, const char* log_prefix, const char* change_list,
-                     bool removals);
-
 // The comparison between two named scan logs, for a refresh that writes its new scan under a
 // temporary name: appends to the change list (its full path) the lines of current_log that
 // previous_log lacks and, with removals, "-" and the lines of previous_log that current_log
@@ -30,12 +25,13 @@ bool CompareScanLogs(const char* folder, const char* log_prefix, const char* cha
 bool AppendScanLogChanges(const char* previous_log, const char* current_log, const char* change_list,
                           bool removals);
 
-// The comparison the two above fall back to when memory for the previous log's index is refused:
+// The comparison the one above falls back to when memory for the previous log's index is refused:
 // the same entries in the same order, with no memory beyond two line buffers, by rereading one log
 // for every line of the other (cost: the product of the line counts). previous and current are
 // scan logs opened for reading in binary mode; they are rewound and switched to the runtime's
-// text mode. The entries are appended to out, a change list open for appending in text mode.
-// False when a log could not be read to its end (a line is written only once the other log has
-// been read whole for it); false, doing nothing, when any file is null.
+// text mode. The entries are appended to out, a change list open for appending in text mode;
+// torn_line_check, when given, names that change list, whose torn last line is ended before the
+// first entry. False when a log could not be read to its end (a line is written only once the
+// other log has been read whole for it); false, doing nothing, when any file is null.
 bool AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
-                                     bool removals);
+                                     bool removals, const char* torn_line_check = nullptr);

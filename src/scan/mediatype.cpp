@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "prefs/fileutil.h"
-#include "scan/asciifold.h"
+#include "platform/files.h"
+#include "platform/installpaths.h"
 #include "scan/imagelistcache.h"
-#include "text/dllaccesspath.h"
 #include "text/mbtext.h"
 
 namespace {

@@ -17,13 +17,13 @@ constexpr std::size_t kPatternListSize = 1024;
 void GetFormatsIniPath(char* destination, std::size_t capacity);
 // The image pattern list, read once per module lifetime (empty when there is none yet).
 void GetImageExtensions(ByteString& destination);
-// True when "*.<extension>" (lower-cased) is an entry of the list; a null list means the
-// general list of formats.ini.
-bool MatchesMediaType(const char* extension, const char* patterns);
-
 // The general list ("searchpatterns", ext1) into a buffer of size bytes, always terminated;
 // empty when formats.ini is missing.
 void ReadGeneralPatternList(char* destination, std::size_t size);
-// MatchesMediaType with the list already in hand (at most 1023 characters): no copy, no read.
-// An extension longer than 254 characters matches nothing.
+// The list a walk matches against, into a buffer of size bytes (kPatternListSize: at most 1023
+// characters of it), always terminated: the passed list, or the general list when none is passed.
+void ChoosePatternList(const char* patterns, char* destination, std::size_t size);
+// True when "*.<extension>" (lower-cased) is an entry of the list: a plain search for it followed
+// by ';' or the list's end. Only the pattern is lowered, so a list written in capitals matches
+// nothing. An extension longer than 254 characters matches nothing, and so does a null list.
 bool MatchesPatternList(const char* extension, const char* list);

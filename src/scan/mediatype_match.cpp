@@ -37,12 +37,10 @@ bool MatchesPatternList(const char* extension, const char* list) {
   return false;
 }
 
-bool MatchesMediaType(const char* extension, const char* patterns) {
-  char list[kPatternListSize] = {};
+void ChoosePatternList(const char* patterns, char* destination, std::size_t size) {
   if (patterns) {
-    BoundedCopy(list, patterns, sizeof list);
+    BoundedCopy(destination, patterns, size);
   } else {
-    ReadGeneralPatternList(list, sizeof list);
+    ReadGeneralPatternList(destination, size);
   }
-  return MatchesPatternList(extension, list);
 }

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "prefs/fileutil.h"
+#include "platform/directories.h"
+#include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/streams.h"
 #include "scan/asciifold.h"
 #include "scan/compare.h"
 #include "scan/logreader.h"
 #include "scan/scanner.h"
-#include "scan/stdiofile.h"
 #include "text/bytestring.h"
 
 namespace {
@@ -36,7 +38,7 @@ bool LogDirectoryExists(const char* name) {
   const ByteString path(name);
   const int lastBackslash = path.ReverseFind('\\');
   if (lastBackslash < 0) return true;
-  return IsExistingDirectory(path.Left(lastBackslash).CStr());
+  return DirectoryExists(path.Left(lastBackslash).CStr());
 }
 
 // Flushes the scan to the disk and closes it; false when any of it may be missing.
@@ -81,7 +83,8 @@ enum class WalkResult { kComplete, kUnreachable, kFailed };
 
 // Walks the folder into out. A directory below it that cannot be listed keeps the old scan's
 // lines under it; the folder itself unlisted, or a walk that cannot say what it missed, fails.
-WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char* baseline, std::FILE* out) {
+WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char* exempt, const char* baseline,
+                    std::FILE* out) {
   // Drive ("C:" or nothing) and directory without its trailing backslash, as _splitpath would
   // give them for a path that ends in a backslash.
   const std::size_t folderLength = std::strlen(names.folder);
@@ -92,7 +95,7 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
   std::memcpy(directory, names.folder + driveLength, folderLength - driveLength - 1);
   try {
     std::vector<std::string> unlisted;
-    if (ScanFolderNotingUnlisted(drive, directory, out, patterns, &unlisted)) return WalkResult::kComplete;
+    if (ScanFolder(drive, directory, out, patterns, exempt, &unlisted)) return WalkResult::kComplete;
     // A missing drive, a vanished folder, access denied: an unreachable folder is not empty.
     if (!unlisted.empty() && EqualsIgnoringAsciiCase(unlisted.front().c_str(), names.folder)) {
       return WalkResult::kUnreachable;
@@ -106,15 +109,6 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
 }
 
 }  // namespace
-
-void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, bool rotate_only,
-                    const char* patterns) {
-  ScanLogUpdate update;
-  update.init_mode = init_mode;
-  update.rotate_only = rotate_only;
-  update.patterns = patterns;
-  UpdateScanLog(folder, log_prefix, update);
-}
 
 ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const ScanLogUpdate& update) {
   ScanLogNames names;
@@ -138,8 +132,11 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   StdioFile fresh;
   if (!OpenLogForWriting(names.fresh, fresh)) return ScanLogOutcome::kFailed;
   std::setvbuf(fresh.Get(), nullptr, _IOFBF, kLogBufferSize);
-  const WalkResult walk = update.rotate_only ? WalkResult::kComplete
-                                             : WalkInto(names, update.patterns, baseline, fresh.Get());
+  WalkResult walk = WalkResult::kComplete;
+  if (!update.rotate_only) {
+    const char* const exempt = update.exempt ? update.exempt->ExemptFolder() : nullptr;
+    walk = WalkInto(names, update.patterns, exempt, baseline, fresh.Get());
+  }
   const bool written = FinishFile(fresh);
   if (walk == WalkResult::kUnreachable && written && !logExists && update.empty_when_unreachable) {
     // Nothing known of the folder yet: it starts from an empty scan, and everything in it is new
@@ -170,7 +167,8 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   if (emptyPrevious) {
     // The empty scan it was measured against becomes the previous scan log, as the empty scan
     // log made for a first pictures scan always was rotated into it.
-    if (std::FILE* empty = std::fopen(names.previous, "w")) std::fclose(empty);
+    StdioFile empty;
+    empty.Open(names.previous, "w");
   } else if (logExists) {
     // A failure leaves the previous scan log as it was, as a failed rotation always has.
     CopyFileA(names.log, names.previous, FALSE);

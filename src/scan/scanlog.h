@@ -25,17 +25,23 @@
 // Copies source to destination with every '\' and ':' replaced by '_'. False for null pointers.
 bool FlattenPath(const char* source, char* destination);
 
-// Rotates (unless init_mode keeps an existing log) and rewrites the folder's scan log.
-// patterns: a pattern list, or null for the general list of formats.ini. UpdateScanLog without a
-// change list.
-void RebuildScanLog(const char* folder, const char* log_prefix, bool init_mode, bool rotate_only,
-                    const char* patterns);
+// Where a rescan gets the exempt folder from (the host's "ExemptWatch"): asked just before a walk
+// and only when there is one, so that the caller reads its setting only when a folder is walked.
+class ExemptFolderSource {
+ public:
+  // The folder whose subtree the walk skips, as the setting gives it; null or empty for none.
+  virtual const char* ExemptFolder() = 0;
+
+ protected:
+  ~ExemptFolderSource() = default;
+};
 
 // What one folder's rescan is asked to do.
 struct ScanLogUpdate {
   bool init_mode = false;    // an existing scan log is kept; only a missing one is written
   bool rotate_only = false;  // nothing is walked: the new scan is empty (a purge)
   const char* patterns = nullptr;      // null: the general list of formats.ini
+  ExemptFolderSource* exempt = nullptr;  // null: no folder is exempt
   const char* change_list = nullptr;   // the full path of the change list; null: no comparison
   bool removals = false;               // report what disappeared as well
   // Compare with an empty previous scan, which becomes the previous scan log, when the log

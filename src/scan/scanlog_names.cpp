@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "scan/asciifold.h"
+#include "text/mbtext.h"
 
 bool FlattenPath(const char* source, char* destination) {
   if (!source || !destination) return false;

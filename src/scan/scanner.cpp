@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "prefs/fileutil.h"
-#include "prefs/prefs.h"
-#include "prefs/regkey.h"
+#include "platform/directories.h"
+#include "platform/handles.h"
 #include "scan/asciifold.h"
 #include "scan/mediatype.h"
 #include "text/mbtext.h"
@@ -15,21 +14,6 @@
 namespace {
 
 constexpr std::size_t kPathSize = 260;
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (IsValid()) FindClose(handle_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // The answers for the last few extensions met: a library holds few kinds of file, and with the
 // list fixed for the scan an extension's answer cannot change.
@@ -69,8 +53,8 @@ class ExtensionAnswers {
 struct ScanContext {
   FILE* out = nullptr;
   std::string drive;
-  // "ExemptWatch" with its backslash; empty when no folder is exempt. One byte more than the
-  // registry buffer, so a value of 259 characters still gets its backslash.
+  // The exempt folder with its backslash; empty when no folder is exempt. One byte more than the
+  // path limit, so a folder of 259 characters still gets its backslash.
   char exempt[kPathSize + 1] = {};
   char patterns[kPatternListSize] = {};
   ExtensionAnswers answers;
@@ -89,13 +73,11 @@ bool IsMedia(ScanContext& context, const char* extension) {
   return matches;
 }
 
-void ReadExemptFolder(char (&exempt)[kPathSize + 1]) {
+// The exempt folder as the lines of its directory start: with its backslash.
+void TakeExemptFolder(const char* folder, char (&exempt)[kPathSize + 1]) {
   std::memset(exempt, 0, sizeof exempt);
-  // CreateOrOpen, as every scan always has: the Preferences key exists after a scan.
-  RegKey key;
-  if (key.CreateOrOpen(HKEY_CURRENT_USER, kPreferencesKey)) {
-    key.ReadString("ExemptWatch", "", exempt, kPathSize);
-  }
+  if (!folder || std::strlen(folder) >= kPathSize) return;
+  BoundedCopy(exempt, folder, sizeof exempt);
   if (exempt[0] && !EndsWithBackslash(exempt)) BoundedAppend(exempt, "\\", sizeof exempt);
 }
 
@@ -109,22 +91,6 @@ void AppendLine(std::string& lines, const char* current, std::size_t currentLeng
   lines.append(name);
   lines += '\n';
 }
-
-// Owns a handle from CreateFileA, which is invalid at INVALID_HANDLE_VALUE (not null).
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (IsValid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // Wide text into the ANSI code page only when every character has its own spelling there. The
 // ANSI listing functions put '?' or a look-alike in place of a character the code page lacks
@@ -159,10 +125,10 @@ struct DirectoryId {
 
 bool GetDirectoryId(const char* path, DirectoryId* id) {
   // The identity needs no access rights; backup semantics let a directory be opened at all.
-  FileHandle directory(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const KernelHandle directory(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!directory.IsValid() || !GetFileInformationByHandle(directory.Get(), &info)) return false;
+  if (!directory.IsOpen() || !GetFileInformationByHandle(directory.Get(), &info)) return false;
   *id = DirectoryId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
   return true;
 }
@@ -227,12 +193,12 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   // One listing serves both the files and the subdirectories: with "*" and "*.*" the system
   // returns the same entries, dot-less names included.
   WIN32_FIND_DATAW entry;
-  FindHandle find(FindFirstFileW(wideSearch, &entry));
-  if (!find.IsValid()) {
+  const FindHandle find(FindFirstFileW(wideSearch, &entry));
+  if (!find.IsOpen()) {
     // The top of a drive has no "." or "..": an empty one lists nothing at all and says "file not
     // found". The directory being there tells it from a folder or drive that is not.
     const DWORD error = GetLastError();
-    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && IsExistingDirectory(current);
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) && DirectoryExists(current);
   }
   // What this directory gives is kept until its listing has reached its end.
   std::string& lines = context.pendingLines;
@@ -302,24 +268,16 @@ bool Walk(ScanContext& context, const char* directory) {
 
 }  // namespace
 
-bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns) {
-  return ScanFolderNotingUnlisted(drive, directory, out, patterns, nullptr);
-}
-
-bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* out, const char* patterns,
-                              std::vector<std::string>* unlisted) {
+bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns,
+                const char* exempt_folder, std::vector<std::string>* unlisted) {
   if (!drive || !directory || !out) return false;
   try {
     ScanContext context;
     context.out = out;
     context.unlisted = unlisted;
     context.drive = drive;
-    ReadExemptFolder(context.exempt);
-    if (patterns) {
-      BoundedCopy(context.patterns, patterns, sizeof context.patterns);
-    } else {
-      ReadGeneralPatternList(context.patterns, sizeof context.patterns);
-    }
+    TakeExemptFolder(exempt_folder, context.exempt);
+    ChoosePatternList(patterns, context.patterns, sizeof context.patterns);
     return Walk(context, directory);
   } catch (...) {
     // Out of memory for the waiting names: the lines written so far stay, the walk is incomplete.

@@ -1,8 +1,9 @@
 // Depth-first walk of one folder tree writing a scan-log line per media file.
 //
 // Each directory is listed once (its media files are written in listing order, then its
-// subdirectories are walked one after another), and the exempt folder ("ExemptWatch") and the
-// general pattern list are read once per call, not per directory or file. Memory: the names of
+// subdirectories are walked one after another). The exempt folder is the caller's, and the
+// pattern list (the general list of formats.ini when none is passed) is taken once per call, not
+// per directory or file; nothing here reads the registry. Memory: the names of
 // the subdirectories still waiting along the current branch, and the lines of the directory being
 // listed, which are written only once its listing has reached its end.
 //
@@ -23,13 +24,13 @@
 #include <string>
 #include <vector>
 
-// drive: "C:" or empty; directory: without trailing backslash ("\Music"). True when the walk
-// completed (or the directory is exempt); false when some directory could not be listed.
-bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns);
-
-// The same, and when unlisted is given, appends to it every directory that could not be listed,
-// in walk order, as its lines would start ("C:\Music\Live\"); the watched folder itself comes
-// first when it is the one. A walk cut short by want of memory answers false with the list
-// empty: then nobody knows which directories were missed.
-bool ScanFolderNotingUnlisted(const char* drive, const char* directory, FILE* out, const char* patterns,
-                              std::vector<std::string>* unlisted);
+// drive: "C:" or empty; directory: without trailing backslash ("\Music"); patterns: the list to
+// match (see ChoosePatternList); exempt_folder: the folder skipped with its whole subtree, with or
+// without its trailing backslash, ASCII case ignored (null, empty, or 260 characters or more: no
+// folder is exempt). True when the walk completed (or the directory is exempt); false when some
+// directory could not be listed. When unlisted is given, every directory that could not be listed
+// is appended to it, in walk order, as its lines would start ("C:\Music\Live\"); the watched
+// folder itself comes first when it is the one. A walk cut short by want of memory answers false
+// with the list empty: then nobody knows which directories were missed.
+bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns,
+                const char* exempt_folder, std::vector<std::string>* unlisted);

@@ -1,5 +1,6 @@
-// Owners for what the shell and COM hand out: an interface pointer, a text the shell allocated,
-// and one COM initialisation of the calling thread.
+// Owners for what the pictures-folder lookup gets through its platform table: a text the shell
+// allocated, a load of the shell module, and one COM initialisation of the calling thread. COM
+// interface references are ComPtr (platform/handles.h).
 //
 // Each gives its object back through GetMediaFolderPlatform() when it goes out of scope.
 // Declare them after the initialisation (ComInitialization or CShell32DLL) their use depends
@@ -10,61 +11,27 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "platform/handles.h"
 #include "shellfolders/mediafolderplatform.h"
 
-// Owns one reference to an interface.
-template <typename Interface>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { Reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-
-  Interface* Get() const { return pointer_; }
-  Interface* operator->() const { return pointer_; }
-  explicit operator bool() const { return pointer_ != nullptr; }
-
-  // For an out-argument: releases what is held and hands out the emptied slot.
-  Interface** Put() {
-    Reset();
-    return &pointer_;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-
-  void Reset() {
-    Interface* const pointer = pointer_;
-    pointer_ = nullptr;
-    if (pointer) pointer->Release();
-  }
-
- private:
-  Interface* pointer_ = nullptr;
+struct CoTaskMemTextKind {
+  using Type = wchar_t*;
+  static wchar_t* None() noexcept { return nullptr; }
+  static bool IsNone(wchar_t* text) noexcept { return text == nullptr; }
+  static void Close(wchar_t* text) noexcept { GetMediaFolderPlatform().coTaskMemFree(text); }
 };
 
-// Owns one UTF-16 text that the shell allocated for its caller; frees it with CoTaskMemFree.
-class CoTaskMemText {
- public:
-  CoTaskMemText() = default;
-  ~CoTaskMemText() { Reset(); }
-  CoTaskMemText(const CoTaskMemText&) = delete;
-  CoTaskMemText& operator=(const CoTaskMemText&) = delete;
-
-  const wchar_t* Get() const { return text_; }
-  explicit operator bool() const { return text_ != nullptr; }
-  wchar_t** Put() {
-    Reset();
-    return &text_;
-  }
-  void Reset() {
-    wchar_t* const text = text_;
-    text_ = nullptr;
-    if (text) GetMediaFolderPlatform().coTaskMemFree(text);
-  }
-
- private:
-  wchar_t* text_ = nullptr;
+struct ShellModuleKind {
+  using Type = HMODULE;
+  static HMODULE None() noexcept { return nullptr; }
+  static bool IsNone(HMODULE module) noexcept { return module == nullptr; }
+  static void Close(HMODULE module) noexcept { GetMediaFolderPlatform().freeLibrary(module); }
 };
+
+// One UTF-16 text that the shell allocated for its caller, freed with CoTaskMemFree.
+using CoTaskMemText = UniqueHandle<CoTaskMemTextKind>;
+// One load of a module through loadLibraryA, dropped with freeLibrary.
+using ShellModule = UniqueHandle<ShellModuleKind>;
 
 // One CoInitialize of the calling thread, undone only when it succeeded (S_OK or S_FALSE).
 // On a thread already in the multithreaded apartment it fails and nothing is undone.

@@ -1,10 +1,11 @@
 #include "shellfolders/picturesfolder.h"
 
+#include "platform/directories.h"
+#include "platform/pathtext.h"
 #include "shellfolders/registrystring.h"
 #include "shellfolders/shellconstants.h"
 #include "shellfolders/shellpaths.h"
 #include "text/bytestring.h"
-#include "text/dllaccesspath.h"
 #include "text/parsedpath.h"
 
 const char kPlayerPreferencesKey[] = "Software\\Norvane\\Brisola\\12.0\\Preferences";
@@ -23,16 +24,6 @@ const DefaultLocation kDefaultLocations[] = {
     {MediaFolderKind::Videos, &kFolderIdVideosLibrary, kCsidlMyVideo},
     {MediaFolderKind::Pictures, &kFolderIdPicturesLibrary, kCsidlMyPictures},
 };
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// X:\... or \\server... (the \\?\ forms included).
-bool IsFullyQualified(const char* path) {
-  if (IsAsciiLetter(path[0]) && path[1] == ':' && IsSeparator(path[2])) return true;
-  return IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] != '\0' && !IsSeparator(path[2]);
-}
 
 // '*' or '?' anywhere but in a leading \\?\ can be no part of a folder's name. A '?' is also
 // what the ANSI code page puts for a character it lacks, and Wine's shell resolves X\? to X\.

@@ -1,31 +1,11 @@
 #include "shellfolders/registrystring.h"
 
+#include "platform/handles.h"
 #include "shellfolders/mediafolderplatform.h"
-
-namespace {
-
-// Owner of one key opened for this read (the preferences layer's RegKey is ANSI-only).
-class OpenedKey {
- public:
-  OpenedKey() = default;
-  ~OpenedKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-
-  HKEY* Put() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-}  // namespace
 
 LSTATUS ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
                             WideString& out) {
-  OpenedKey key;
+  RegistryKey key;
   LSTATUS status = RegOpenKeyExW(root, subKey ? subKey : L"", 0, KEY_READ, key.Put());
   if (status != ERROR_SUCCESS) return status;
 

@@ -41,15 +41,15 @@ CShell32DLL::CShell32DLL()
     : module_(GetMediaFolderPlatform().loadLibraryA("shell32.dll")),
       comInitialized_(SUCCEEDED(GetMediaFolderPlatform().coInitialize(nullptr)) ? TRUE : FALSE) {}
 
+// COM is undone here; the module is freed after it, when module_ is destroyed.
 CShell32DLL::~CShell32DLL() {
   if (comInitialized_) GetMediaFolderPlatform().coUninitialize();
-  if (module_) GetMediaFolderPlatform().freeLibrary(module_);
 }
 
 HRESULT CShell32DLL::CreateItemFromParsingName(const wchar_t* path, IShellItem** item) const {
   if (!path || !item) return E_INVALIDARG;
   *item = nullptr;
-  if (!module_) return E_FAIL;
+  if (!IsLoaded()) return E_FAIL;
   auto* const create = LookUp<decltype(::SHCreateItemFromParsingName)>("SHCreateItemFromParsingName");
   if (!create) return E_FAIL;
   const HRESULT result = create(path, nullptr, kIidShellItem, reinterpret_cast<void**>(item));
@@ -58,7 +58,7 @@ HRESULT CShell32DLL::CreateItemFromParsingName(const wchar_t* path, IShellItem**
 }
 
 HRESULT CShell32DLL::GetKnownFolderName(REFKNOWNFOLDERID id, SIGDN form, ByteString& name) const {
-  if (!module_) return E_FAIL;
+  if (!IsLoaded()) return E_FAIL;
   auto* const getIdList = LookUp<decltype(::SHGetKnownFolderIDList)>("SHGetKnownFolderIDList");
   auto* const getName = LookUp<decltype(::SHGetNameFromIDList)>("SHGetNameFromIDList");
   if (!getIdList || !getName) return E_FAIL;

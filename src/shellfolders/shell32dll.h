@@ -15,6 +15,8 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include "platform/handles.h"
+#include "shellfolders/comowners.h"
 #include "shellfolders/mediafolderplatform.h"
 #include "text/bytestring.h"
 
@@ -33,7 +35,7 @@ class CShell32DLL {
   // the name is written only on S_OK.
   HRESULT GetKnownFolderName(REFKNOWNFOLDERID id, SIGDN form, ByteString& name) const;
 
-  bool IsLoaded() const { return module_ != nullptr; }
+  bool IsLoaded() const { return module_.IsOpen(); }
   bool InitializedCom() const { return comInitialized_ != 0; }
 
   // The one typed look-up of the loaded module's functions: Function is the function's type,
@@ -41,13 +43,10 @@ class CShell32DLL {
   // ordinal made with MAKEINTRESOURCEA. Null when the module did not load or lacks the function.
   template <typename Function>
   Function* LookUp(const char* name) const {
-    if (!module_ || !name) return nullptr;
-    const FARPROC found = GetMediaFolderPlatform().getProcAddress(module_, name);
-    // Through the generic function type, which the compiler lets any function type pass.
-    return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(found));
+    return FindFunction<Function>(module_.Get(), name, GetMediaFolderPlatform().getProcAddress);
   }
 
  private:
-  HMODULE module_;
+  ShellModule module_;
   BOOL comInitialized_;
 };

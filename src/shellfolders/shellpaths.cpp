@@ -60,6 +60,7 @@ HRESULT LoadShellLibrary(const wchar_t* path, IShellLibrary** library) {
 
   // What the SDK's inline SHLoadLibraryFromItem does, with the platform's CoCreateInstance.
   *library = nullptr;
+  ComPtr<IShellLibrary> loaded;
   HRESULT result;
   {
     ComPtr<IShellLibrary> created;
@@ -69,15 +70,12 @@ HRESULT LoadShellLibrary(const wchar_t* path, IShellLibrary** library) {
     if (SUCCEEDED(result) && !created) result = E_FAIL;
     if (SUCCEEDED(result)) result = created->LoadLibraryFromItem(item.Get(), kStgmRead);
     if (SUCCEEDED(result)) {
-      result = created->QueryInterface(kIidShellLibrary, reinterpret_cast<void**>(library));
+      result = created->QueryInterface(kIidShellLibrary, loaded.PutVoid());
     }
   }
   // Only an exact S_OK counts; a reference obtained on the way is given back, not handed out.
-  if (result != S_OK || !*library) {
-    if (*library) (*library)->Release();
-    *library = nullptr;
-    return E_FAIL;
-  }
+  if (result != S_OK || !loaded) return E_FAIL;
+  *library = loaded.Detach();
   return S_OK;
 }
 

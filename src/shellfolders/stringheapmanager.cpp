@@ -7,7 +7,8 @@ const StringHeapManager* g_moduleManager = nullptr;
 volatile LONG g_liveBlocks = 0;
 
 HANDLE CurrentStringHeap() {
-  return g_moduleManager ? g_moduleManager->Heap() : GetProcessHeap();
+  const StringHeapManager* const manager = GetModuleStringHeapManager();
+  return manager ? manager->Heap() : GetProcessHeap();
 }
 
 }  // namespace
@@ -18,14 +19,6 @@ StringHeapManager::StringHeapManager() noexcept : heap_(GetProcessHeap()) {
 
 StringHeapManager::~StringHeapManager() {
   if (g_moduleManager == this) g_moduleManager = nullptr;
-}
-
-void* StringHeapManager::Allocate(std::size_t bytes) const noexcept {
-  return heap_ ? HeapAlloc(heap_, 0, bytes) : nullptr;
-}
-
-void StringHeapManager::Release(void* block) const noexcept {
-  if (block && heap_) HeapFree(heap_, 0, block);
 }
 
 const StringHeapManager* GetModuleStringHeapManager() noexcept { return g_moduleManager; }

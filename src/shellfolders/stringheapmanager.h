@@ -7,7 +7,7 @@
 // allocated on one side of the instance's lifetime and released on the other.
 //
 // Cost: one HeapAlloc or HeapFree per block, no lock of our own (the process heap serialises).
-// Failure: Allocate answers null; nothing throws and nothing is reported.
+// Failure: AllocateStringBlock answers null; nothing throws and nothing is reported.
 #pragma once
 
 #include <windows.h>
@@ -23,8 +23,6 @@ class StringHeapManager {
   StringHeapManager(const StringHeapManager&) = delete;
   StringHeapManager& operator=(const StringHeapManager&) = delete;
 
-  void* Allocate(std::size_t bytes) const noexcept;
-  void Release(void* block) const noexcept;
   HANDLE Heap() const noexcept { return heap_; }
 
  private:
@@ -39,5 +37,6 @@ const StringHeapManager* GetModuleStringHeapManager() noexcept;
 void* AllocateStringBlock(std::size_t bytes) noexcept;
 void ReleaseStringBlock(void* block) noexcept;
 
-// Blocks handed out and not yet released, for leak checks in tests.
+// Blocks handed out and not yet released: the count the block functions keep, read by the tests'
+// leak checks.
 long LiveStringBlocks() noexcept;

@@ -61,6 +61,20 @@ const char* MbFindString(const char* text, const char* pattern) {
   return nullptr;
 }
 
+namespace {
+
+bool EndsWithChar(const char* text, char byte) {
+  if (!text || !*text) return false;
+  const char* last = MbFindLastChar(text, byte);
+  return last && last[1] == '\0';
+}
+
+}  // namespace
+
+bool EndsWithBackslash(const char* text) { return EndsWithChar(text, '\\'); }
+
+bool EndsWithSeparator(const char* text) { return EndsWithChar(text, '\\') || EndsWithChar(text, '/'); }
+
 bool MbIsLeadByte(unsigned char byte) { return DoubleByte() && CodePageIsLeadByte(byte); }
 
 char* BoundedCopy(char* destination, const char* source, std::size_t size) {

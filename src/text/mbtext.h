@@ -29,6 +29,12 @@ const char* MbFindLastChar(const char* text, char byte);
 // or null. With a double-byte code page an empty text gives null.
 const char* MbFindString(const char* text, const char* pattern);
 
+// True when the last character of the text is a one-byte backslash (a trail
+// byte 0x5C is not); false for null or empty text.
+bool EndsWithBackslash(const char* text);
+// The same for a backslash or a slash.
+bool EndsWithSeparator(const char* text);
+
 // True when the byte starts a double-byte character; never true when the
 // code page is single-byte.
 bool MbIsLeadByte(unsigned char byte);

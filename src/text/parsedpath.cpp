@@ -1,5 +1,7 @@
 #include "text/parsedpath.h"
 
+#include <cstring>
+
 #include "text/mbtext.h"
 
 namespace {
@@ -110,10 +112,10 @@ ParsedPath ParsedPath::Join(const char* component) const {
   if (empty_) return ParsedPath(component);
   if (!component) return *this;
   // The last byte may be the trail byte of a double-byte character; only a
-  // one-byte separator character at the very end counts.
-  const char* end = path_.CStr() + path_.Length() - 1;
+  // one-byte separator character at the very end counts, and a text with a
+  // NUL inside has none there.
   const bool endsWithSeparator =
-      MbFindLastChar(path_.CStr(), '\\') == end || MbFindLastChar(path_.CStr(), '/') == end;
+      std::strlen(path_.CStr()) == static_cast<std::size_t>(path_.Length()) && EndsWithSeparator(path_.CStr());
   ByteString joined(path_);
   if (joined.Length() != path_.Length() || (!endsWithSeparator && !joined.Append('\\')) ||
       !joined.Append(component)) {

@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "crashlog/crashreportwriter.h"
-#include "crashlog/library.h"
 #include "crashlog_test_support.h"
 
 namespace {
@@ -64,16 +63,6 @@ class ParkedThread {
   HANDLE thread_ = nullptr;
   DWORD id_ = 0;
 };
-
-TEST(FindFunction, GivesTypedFunctionsAndNullForMissingOnes) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto process_id = FindFunction<decltype(::GetCurrentProcessId)>(kernel, "GetCurrentProcessId");
-  ASSERT_NE(process_id, nullptr);
-  EXPECT_EQ(process_id(), GetCurrentProcessId());
-  EXPECT_EQ(FindFunction<decltype(::GetCurrentProcessId)>(kernel, "NoSuchFunctionAnywhere"), nullptr);
-  EXPECT_EQ(FindFunction<decltype(::GetCurrentProcessId)>(nullptr, "GetCurrentProcessId"), nullptr);
-  EXPECT_EQ(FindFunction<decltype(::GetCurrentProcessId)>(kernel, nullptr), nullptr);
-}
 
 // One writer through its whole life: preparing loads the libraries and takes the snapshot the
 // enumerations read; releasing unloads what it loaded.

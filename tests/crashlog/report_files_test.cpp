@@ -14,6 +14,7 @@
 
 #include "crashlog/crashreport.h"
 #include "crashlog/crashreportwriter.h"
+#include "platform/directories.h"
 #include "crashlog_test_support.h"
 
 namespace {
@@ -153,26 +154,6 @@ TEST_F(ReportFolder, SymbolPathAndMiniDumpOptionsHaveDefaults) {
   RegSetValueExA(key, "MiniDumpOptions", 0, REG_BINARY, eight, sizeof eight);
   RegCloseKey(key);
   EXPECT_EQ(ReadMiniDumpType(), 0u);
-}
-
-TEST(CreateFolderChain, CreatesEveryMissingLevel) {
-  TempFolder folder;
-  EXPECT_TRUE(CreateFolderChain((folder / "a\\b\\c").c_str()));
-  EXPECT_TRUE(IsDirectory(folder / "a\\b\\c"));
-  EXPECT_TRUE(CreateFolderChain((folder / "a\\b\\c\\").c_str()));  // existing, trailing separator
-  EXPECT_TRUE(CreateFolderChain((folder / "d/e").c_str()));
-  EXPECT_TRUE(IsDirectory(folder / "d\\e"));
-  WriteBytes(folder / "file", "x");
-  EXPECT_FALSE(CreateFolderChain((folder / "file\\sub").c_str()));
-  EXPECT_FALSE(CreateFolderChain(""));
-  EXPECT_FALSE(CreateFolderChain(nullptr));
-  EXPECT_FALSE(CreateFolderChain(std::string(2000, 'a').c_str()));
-
-  const std::string saved = CurrentDirectory();
-  SetCurrentDirectoryA(folder.Path().c_str());
-  EXPECT_TRUE(CreateFolderChain("Zell\\Brisola\\ErrorLogs"));  // relative: below the current one
-  SetCurrentDirectoryA(saved.c_str());
-  EXPECT_TRUE(IsDirectory(folder / "Zell\\Brisola\\ErrorLogs"));
 }
 
 TEST(FormatReportName, NumbersWithoutLeadingZerosAndRefusesWhatDoesNotFit) {

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "platform/handles.h"
 #include "scan/compare.h"
-#include "scan/stdiofile.h"
 #include "text/mbtext.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "plugin/exemptwatch.h"
 #include "plugin/refresh.h"
 #include "platform_override.h"
 #include "shellfolders/widestring.h"
@@ -53,7 +54,8 @@ class NoPicturesFolder : public NorvaneRegistryTest {
 TEST_F(NoPicturesFolder, FlagKeepsItsValueAndNothingIsWritten) {
   for (bool init_mode : {false, true}) {
     SetRegDword(kPicturesKey, "Dirty", 1);
-    RefreshPicturesFolder(logs_.c_str(), init_mode);
+    ExemptWatchSetting exempt;
+    RefreshPicturesFolder(logs_.c_str(), init_mode, &exempt);
     EXPECT_EQ(1, GetRegDword(kPicturesKey, "Dirty")) << init_mode;
     EXPECT_TRUE(ListFolder(logs_).empty()) << init_mode;
   }

@@ -422,6 +422,38 @@ TEST_F(PluginTest, WithoutLogPathTheFilesGoToTheCurrentDirectory) {
   EXPECT_EQ(MusicLog(music), ReadBytes(cwd_ + "\\" + ScanLogStem(music) + "scan.log"));
 }
 
+// ---- the exempt folder ----------------------------------------------------------------------
+
+TEST_F(PluginTest, ExemptFolderIsSkippedInEveryFolderTheEventWalks) {
+  Configure(logs_, 2);
+  const std::string first = MakeMusic("first");
+  const std::string second = MakeMusic("second");
+  AddFolder(0, first, 1);
+  AddFolder(1, second, 1);
+  SetRegString(kPreferences, "ExemptWatch", second + "\\LIVE");
+  Send("WatchFolders_InitLogs");
+  EXPECT_EQ(MusicLog(first), ReadBytes(ScanLog(first)));
+  EXPECT_EQ(second + "\\a.mp3\r\n", ReadBytes(ScanLog(second)));
+  SetRegString(kPreferences, "ExemptWatch", first);
+  SetRegDword(Subkey(0), "Dirty", 1);
+  SetRegDword(Subkey(1), "Dirty", 1);
+  Send("WatchFolders_Timer");
+  EXPECT_EQ("", ReadBytes(ScanLog(first))) << "the next event reads the setting again";
+  EXPECT_EQ(MusicLog(second), ReadBytes(ScanLog(second)));
+}
+
+TEST_F(PluginTest, PreferencesKeyIsMadeByAWalkAndByNothingElse) {
+  // Nothing dirty, no folder: a timer walks nothing and leaves the registry as it was.
+  Send("WatchFolders_Timer");
+  EXPECT_FALSE(KeyExists(kPreferences));
+  Send("Purge:" + MakeMusic());
+  EXPECT_FALSE(KeyExists(kPreferences)) << "a purge walks nothing";
+  // The init walks the pictures folder (its logs go to the current directory without a
+  // "LogPath"), and the exempt folder is read for it with the key created as it always was.
+  Send("WatchFolders_InitLogs");
+  EXPECT_TRUE(KeyExists(kPreferences));
+}
+
 // ---- the pictures folder ---------------------------------------------------------------------
 
 

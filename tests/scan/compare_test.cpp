@@ -4,13 +4,14 @@
 
 #include <string>
 
+#include "platform/handles.h"
 #include "scan/compare.h"
-#include "scan/stdiofile.h"
 #include "scan_test_support.h"
 
 namespace {
 
-// Logs of the folder C:\Lib (which need not exist) in a temporary log directory.
+// Logs of the folder C:\Lib (which need not exist) in a temporary log directory, compared as a
+// rescan compares them: the previous scan and the new one by name, the change list by its path.
 class CompareTest : public ::testing::Test {
  protected:
   std::string Prefix() const { return temp_.Path() + "\\"; }
@@ -18,7 +19,7 @@ class CompareTest : public ::testing::Test {
   std::string Previous() const { return Prefix() + "C__Lib_scan2.log"; }
   std::string ChangeList() const { return Prefix() + "fldrscan.out"; }
   bool Compare(bool removals) const {
-    return CompareScanLogs("C:\\Lib", Prefix().c_str(), "fldrscan.out", removals);
+    return AppendScanLogChanges(Previous().c_str(), Log().c_str(), ChangeList().c_str(), removals);
   }
 
   TempFolder temp_;
@@ -150,12 +151,15 @@ TEST_F(CompareTest, LockedChangeListGetsNothingAndTheLogsStay) {
 TEST_F(CompareTest, UnusableNamesCompareNothing) {
   WriteBytes(Previous(), "a\r\n");
   WriteBytes(Log(), "b\r\n");
-  EXPECT_FALSE(CompareScanLogs("", Prefix().c_str(), "fldrscan.out", true));
-  EXPECT_FALSE(CompareScanLogs(nullptr, Prefix().c_str(), "fldrscan.out", true));
-  EXPECT_FALSE(CompareScanLogs("C:\\Lib", Prefix().c_str(), nullptr, true));
-  const std::string longName(520 - Prefix().size(), 'n');
-  EXPECT_FALSE(CompareScanLogs("C:\\Lib", Prefix().c_str(), longName.c_str(), true));
+  EXPECT_FALSE(AppendScanLogChanges(Previous().c_str(), nullptr, ChangeList().c_str(), true));
+  EXPECT_FALSE(AppendScanLogChanges(Previous().c_str(), "", ChangeList().c_str(), true));
+  EXPECT_FALSE(AppendScanLogChanges(Previous().c_str(), Log().c_str(), nullptr, true));
+  EXPECT_FALSE(AppendScanLogChanges(Previous().c_str(), Log().c_str(), "", true));
+  // A change list past the path limit cannot be opened: nothing is written, anywhere.
+  const std::string longName = Prefix() + std::string(520 - Prefix().size(), 'n');
+  EXPECT_FALSE(AppendScanLogChanges(Previous().c_str(), Log().c_str(), longName.c_str(), true));
   EXPECT_FALSE(PathExists(ChangeList()));
+  EXPECT_EQ(ListFolder(temp_.Path()).size(), 2u) << "the two logs alone";
 }
 
 TEST_F(CompareTest, LargeLogsCompareInOrder) {

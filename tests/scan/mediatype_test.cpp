@@ -9,13 +9,20 @@
 
 namespace {
 
+// What a walk does with an extension: the list chosen as the walk chooses it, then matched.
+bool WalkMatches(const char* extension, const char* patterns) {
+  char list[kPatternListSize];
+  ChoosePatternList(patterns, list, sizeof list);
+  return MatchesPatternList(extension, list);
+}
+
 struct MatchCase {
   const char* extension;
   const char* list;
   bool matches;
 };
 
-TEST(MatchesMediaType, ComparesTheLoweredPatternWithWholeEntries) {
+TEST(MediaType, ComparesTheLoweredPatternWithWholeEntries) {
   const std::string longest(254, 'x');
   const std::string tooLong(255, 'x');
   const std::string longList = "*." + longest;
@@ -41,46 +48,46 @@ TEST(MatchesMediaType, ComparesTheLoweredPatternWithWholeEntries) {
   };
   for (const MatchCase& c : cases) {
     const std::string label = c.extension ? c.extension : "<null>";
-    EXPECT_EQ(MatchesMediaType(c.extension, c.list), c.matches) << label << " in " << c.list;
+    EXPECT_EQ(WalkMatches(c.extension, c.list), c.matches) << label << " in " << c.list;
     EXPECT_EQ(MatchesPatternList(c.extension, c.list), c.matches) << label << " in " << c.list;
   }
 }
 
-TEST(MatchesMediaType, NonAsciiLettersAreLoweredByTheCodePage) {
+TEST(MediaType, NonAsciiLettersAreLoweredByTheCodePage) {
   if (GetACP() != 1252) GTEST_SKIP() << "needs code page 1252";
   // 0xC4 and 0xE4 are A and a with diaeresis in code page 1252.
-  EXPECT_TRUE(MatchesMediaType("M\xC4", "*.m\xE4"));
-  EXPECT_FALSE(MatchesMediaType("m\xE4", "*.M\xC4"));
+  EXPECT_TRUE(WalkMatches("M\xC4", "*.m\xE4"));
+  EXPECT_FALSE(WalkMatches("m\xE4", "*.M\xC4"));
 }
 
-TEST(MatchesMediaType, PassedListIsCutAt1023Characters) {
+TEST(MediaType, PassedListIsCutAt1023Characters) {
   // "*.mp3" ends at character 1023 exactly, then the cut leaves "*.mp" ending at 1022.
   const std::string filler(1018, ';');
-  EXPECT_TRUE(MatchesMediaType("mp3", (filler + "*.mp3").c_str()));
-  EXPECT_FALSE(MatchesMediaType("mp3", (filler + ";*.mp3").c_str()));
-  EXPECT_TRUE(MatchesMediaType("mp", (filler + ";*.mp3").c_str()));
+  EXPECT_TRUE(WalkMatches("mp3", (filler + "*.mp3").c_str()));
+  EXPECT_FALSE(WalkMatches("mp3", (filler + ";*.mp3").c_str()));
+  EXPECT_TRUE(WalkMatches("mp", (filler + ";*.mp3").c_str()));
 }
 
-TEST(MatchesMediaType, NullListReadsTheGeneralListOfFormatsIni) {
+TEST(MediaType, NullListReadsTheGeneralListOfFormatsIni) {
   FormatsIni ini;
-  EXPECT_FALSE(MatchesMediaType("mp3", nullptr)) << "no formats.ini: nothing is media";
+  EXPECT_FALSE(WalkMatches("mp3", nullptr)) << "no formats.ini: nothing is media";
 
   ini.Write("*.mp3;*.wma;*.wav", "*.jpg");
-  EXPECT_TRUE(MatchesMediaType("MP3", nullptr));
-  EXPECT_FALSE(MatchesMediaType("mp", nullptr));
-  EXPECT_TRUE(MatchesMediaType("wav", nullptr));
-  EXPECT_FALSE(MatchesMediaType("", nullptr));
-  EXPECT_FALSE(MatchesMediaType("jpg", nullptr)) << "the image list is not the general list";
+  EXPECT_TRUE(WalkMatches("MP3", nullptr));
+  EXPECT_FALSE(WalkMatches("mp", nullptr));
+  EXPECT_TRUE(WalkMatches("wav", nullptr));
+  EXPECT_FALSE(WalkMatches("", nullptr));
+  EXPECT_FALSE(WalkMatches("jpg", nullptr)) << "the image list is not the general list";
   // A passed list, even an empty one, is used instead of formats.ini.
-  EXPECT_FALSE(MatchesMediaType("mp3", ""));
+  EXPECT_FALSE(WalkMatches("mp3", ""));
 
   ini.Write("*.MP3;*.WAV", "");
-  EXPECT_FALSE(MatchesMediaType("mp3", nullptr)) << "a list in upper case matches nothing";
-  EXPECT_FALSE(MatchesMediaType("MP3", nullptr));
+  EXPECT_FALSE(WalkMatches("mp3", nullptr)) << "a list in upper case matches nothing";
+  EXPECT_FALSE(WalkMatches("MP3", nullptr));
 
   // Read afresh at every call without a list.
   ini.Write("*.flac", "");
-  EXPECT_TRUE(MatchesMediaType("flac", nullptr));
+  EXPECT_TRUE(WalkMatches("flac", nullptr));
   char list[kPatternListSize];
   ReadGeneralPatternList(list, sizeof list);
   EXPECT_STREQ(list, "*.flac");
@@ -129,7 +136,7 @@ TEST(ImageExtensions, EmptyValueIsCachedAsAnEmptyList) {
   ini.Write("*.mp3", "*.jpg");
   GetImageExtensions(list);
   EXPECT_STREQ(list.CStr(), "") << "the empty list was cached";
-  EXPECT_FALSE(MatchesMediaType("jpg", list.CStr())) << "an empty image list matches nothing";
+  EXPECT_FALSE(WalkMatches("jpg", list.CStr())) << "an empty image list matches nothing";
 }
 
 TEST(ImageExtensions, LongValueIsCutAt259Characters) {
@@ -140,9 +147,9 @@ TEST(ImageExtensions, LongValueIsCutAt259Characters) {
   ByteString list;
   GetImageExtensions(list);
   ASSERT_EQ(list.Length(), 259);
-  EXPECT_TRUE(MatchesMediaType("jp", list.CStr())) << "the cut entry matches its shortened extension";
-  EXPECT_FALSE(MatchesMediaType("jpeg", list.CStr()));
-  EXPECT_TRUE(MatchesMediaType("png", list.CStr()));
+  EXPECT_TRUE(WalkMatches("jp", list.CStr())) << "the cut entry matches its shortened extension";
+  EXPECT_FALSE(WalkMatches("jpeg", list.CStr()));
+  EXPECT_TRUE(WalkMatches("png", list.CStr()));
 }
 
 }  // namespace

@@ -52,6 +52,15 @@ void SetExemptWatch(const std::string& folder) {
   SetRegString("Software\\Norvane\\Tamblin\\1.0\\Preferences", "ExemptWatch", folder);
 }
 
+ScanLogOutcome UpdateWithoutChangeList(const char* folder, const char* log_prefix, bool init_mode,
+                                      bool rotate_only, const char* patterns) {
+  ScanLogUpdate update;
+  update.init_mode = init_mode;
+  update.rotate_only = rotate_only;
+  update.patterns = patterns;
+  return UpdateScanLog(folder, log_prefix, update);
+}
+
 // This program's own keeper of the image list (the linker leaves the module's out), so that
 // each FormatsIni starts with none kept.
 namespace {

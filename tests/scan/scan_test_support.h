@@ -6,8 +6,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "importpatch.h"
+#include "scan/scanlog.h"
 #include "testfiles.h"
 #include "testregistry.h"
 
@@ -20,6 +22,26 @@ void TouchDeep(const std::string& path);
 
 // Sets "ExemptWatch" below the Preferences key.
 void SetExemptWatch(const std::string& folder);
+
+// UpdateScanLog with no change list to write, as the init refresh calls it: a rotation and a new
+// scan (or with init_mode, a scan only where there is no scan log).
+ScanLogOutcome UpdateWithoutChangeList(const char* folder, const char* log_prefix, bool init_mode,
+                                      bool rotate_only, const char* patterns);
+
+// An exempt folder handed to UpdateScanLog, counting how often it is asked for.
+class FixedExemptFolder : public ExemptFolderSource {
+ public:
+  explicit FixedExemptFolder(std::string folder) : folder_(std::move(folder)) {}
+  const char* ExemptFolder() override {
+    ++asked_;
+    return folder_.c_str();
+  }
+  int Asked() const { return asked_; }
+
+ private:
+  std::string folder_;
+  int asked_ = 0;
+};
 
 // formats.ini in DataCache\Formats beside the test program, removed again at the end.
 class FormatsIni {

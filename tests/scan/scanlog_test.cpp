@@ -106,7 +106,7 @@ class RebuildScanLogTest : public NorvaneRegistryTest {
   std::string Log() const { return Prefix() + Stem() + "scan.log"; }
   std::string Previous() const { return Prefix() + Stem() + "scan2.log"; }
   void Rebuild(bool init, bool rotateOnly, const char* patterns = "*.mp3;*.wma") const {
-    RebuildScanLog(Library().c_str(), Prefix().c_str(), init, rotateOnly, patterns);
+    UpdateWithoutChangeList(Library().c_str(), Prefix().c_str(), init, rotateOnly, patterns);
   }
   std::string Line(const std::string& relative) const { return Library() + "\\" + relative + "\r\n"; }
 
@@ -128,7 +128,7 @@ TEST_F(RebuildScanLogTest, TimerModeRotatesAndWritesAFreshScan) {
   EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("b.mp3") + Line("Live\\a.wma"));
 
   // The folder named with its backslash is the same folder.
-  RebuildScanLog((Library() + "\\").c_str(), Prefix().c_str(), false, false, "*.wma");
+  UpdateWithoutChangeList((Library() + "\\").c_str(), Prefix().c_str(), false, false, "*.wma");
   EXPECT_EQ(ReadBytes(Previous()), Line("a.mp3") + Line("b.mp3") + Line("Live\\a.wma"));
   EXPECT_EQ(ReadBytes(Log()), Line("Live\\a.wma"));
 }
@@ -181,12 +181,12 @@ TEST_F(RebuildScanLogTest, NullListUsesTheGeneralListOfFormatsIni) {
 
 TEST_F(RebuildScanLogTest, UnusableFolderOrPrefixTouchesNothing) {
   Touch(Library() + "\\a.mp3");
-  RebuildScanLog("", Prefix().c_str(), false, false, "*.mp3");
-  RebuildScanLog(nullptr, Prefix().c_str(), false, false, "*.mp3");
+  UpdateWithoutChangeList("", Prefix().c_str(), false, false, "*.mp3");
+  UpdateWithoutChangeList(nullptr, Prefix().c_str(), false, false, "*.mp3");
   const std::string tooLong = Library() + "\\" + std::string(259 - Library().size(), 'x');
-  RebuildScanLog(tooLong.c_str(), Prefix().c_str(), false, false, "*.mp3");
+  UpdateWithoutChangeList(tooLong.c_str(), Prefix().c_str(), false, false, "*.mp3");
   const std::string longPrefix = temp_ / std::string(519, 'p');
-  RebuildScanLog(Library().c_str(), longPrefix.c_str(), false, false, "*.mp3");
+  UpdateWithoutChangeList(Library().c_str(), longPrefix.c_str(), false, false, "*.mp3");
   EXPECT_FALSE(PathExists(temp_ / "Logs")) << "no log directory was made";
 }
 
@@ -207,7 +207,7 @@ TEST_F(RebuildScanLogDoubleByte, FolderEndingInATrailByteBackslashIsWalked) {
   const std::string folder = Library() + "\\\x83\x5C";
   Touch(folder + "\\a.mp3");
   ASSERT_TRUE(PathExists(folder + "\\a.mp3"));
-  RebuildScanLog(folder.c_str(), Prefix().c_str(), false, false, "*.mp3");
+  UpdateWithoutChangeList(folder.c_str(), Prefix().c_str(), false, false, "*.mp3");
   std::string stem = folder + "\\";
   for (char& c : stem) {
     if (c == '\\' || c == ':') c = '_';

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "scan/scanlog.h"
-#include "scan/scanner.h"
 #include "scan_test_support.h"
 
 namespace {
@@ -151,10 +150,10 @@ TEST_F(UpdateScanLogTest, UnreachableFolderTouchesNoFile) {
     EXPECT_FALSE(PathExists(Changes()));
     EXPECT_FALSE(PathExists(Fresh()));
   }
-  // Nor is a missing scan log made for it, in init mode or by the plain rebuild.
+  // Nor is a missing scan log made for it, in init mode or by a rescan without a change list.
   DeleteFileA(Log().c_str());
-  RebuildScanLog(Library().c_str(), Prefix().c_str(), true, false, "*.mp3");
-  RebuildScanLog(Library().c_str(), Prefix().c_str(), false, false, "*.mp3");
+  UpdateWithoutChangeList(Library().c_str(), Prefix().c_str(), true, false, "*.mp3");
+  UpdateWithoutChangeList(Library().c_str(), Prefix().c_str(), false, false, "*.mp3");
   EXPECT_FALSE(PathExists(Log()));
 }
 
@@ -238,6 +237,49 @@ TEST_F(UpdateScanLogTest, TornLastLineOfTheChangeListIsEndedBeforeNewEntries) {
     EXPECT_EQ(ReadBytes(Changes()), std::string("C:\\half a na") + (torn[12] ? "me" : "") + "\r\n" + Line("a.mp3"));
     WriteBytes(Log(), "");
   }
+}
+
+}  // namespace
+
+namespace {
+
+class UpdateScanLogExemptTest : public UpdateScanLogTest {
+ protected:
+  ScanLogOutcome UpdateWith(FixedExemptFolder& exempt, bool init_mode = false, bool rotate_only = false) {
+    const std::string changes = Changes();
+    ScanLogUpdate update;
+    update.init_mode = init_mode;
+    update.rotate_only = rotate_only;
+    update.patterns = "*.mp3";
+    update.change_list = changes.c_str();
+    update.exempt = &exempt;
+    return UpdateScanLog(Library().c_str(), Prefix().c_str(), update);
+  }
+};
+
+TEST_F(UpdateScanLogExemptTest, TheWalkSkipsTheExemptFolderItIsHanded) {
+  Touch(Library() + "\\a.mp3");
+  Touch(Library() + "\\Private\\p.mp3");
+  Touch(Library() + "\\Private\\Sub\\s.mp3");
+  FixedExemptFolder exempt(Library() + "\\PRIVATE");
+  EXPECT_EQ(UpdateWith(exempt), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Log()), Line("a.mp3"));
+  EXPECT_EQ(exempt.Asked(), 1);
+  FixedExemptFolder none("");
+  EXPECT_EQ(UpdateWith(none), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(ReadBytes(Log()), Line("a.mp3") + Line("Private\\p.mp3") + Line("Private\\Sub\\s.mp3"));
+}
+
+TEST_F(UpdateScanLogExemptTest, IsAskedForOnlyWhenAFolderIsWalked) {
+  Touch(Library() + "\\a.mp3");
+  WriteBytes(Log(), Line("a.mp3"));
+  FixedExemptFolder exempt(Library() + "\\Private");
+  EXPECT_EQ(UpdateWith(exempt, true), ScanLogOutcome::kKept);
+  EXPECT_EQ(exempt.Asked(), 0) << "init mode keeps the scan log without a walk";
+  EXPECT_EQ(UpdateWith(exempt, false, true), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(exempt.Asked(), 0) << "a purge walks nothing";
+  EXPECT_EQ(UpdateWith(exempt), ScanLogOutcome::kUpdated);
+  EXPECT_EQ(exempt.Asked(), 1);
 }
 
 }  // namespace

@@ -22,13 +22,14 @@ class ScanFolderTest : public NorvaneRegistryTest {
     NorvaneRegistryTest::TearDown();
   }
 
-  // Scans the folder (full path without trailing backslash) the way RebuildScanLog splits it;
-  // returns the result and leaves the output's bytes in text_.
+  // Scans the folder (full path without trailing backslash) the way UpdateScanLog splits it,
+  // with exempt_ as the exempt folder; returns the result and leaves the output's bytes in text_.
   bool Scan(const std::string& folder, const char* patterns = kMedia) {
     const std::string out = temp_ / "out.log";
     FILE* file = std::fopen(out.c_str(), "w");
     EXPECT_NE(file, nullptr);
-    const bool result = ScanFolder(folder.substr(0, 2).c_str(), folder.substr(2).c_str(), file, patterns);
+    const bool result = ScanFolder(folder.substr(0, 2).c_str(), folder.substr(2).c_str(), file, patterns,
+                                   exempt_.c_str(), nullptr);
     std::fclose(file);
     text_ = ReadBytes(out);
     return result;
@@ -47,6 +48,7 @@ class ScanFolderTest : public NorvaneRegistryTest {
   std::unique_ptr<ListingCheck> listing_check_;
   TempFolder temp_;
   std::string text_;
+  std::string exempt_;
 };
 
 TEST_F(ScanFolderTest, WritesEachDirectorysFilesThenItsSubdirectoriesDepthFirst) {
@@ -107,7 +109,7 @@ TEST_F(ScanFolderTest, ExemptFolderIsSkippedWithItsSubtreeInAnyCase) {
   Media("Privateer\\r.mp3");
   const std::string exempt = Library() + "\\Private";
   for (const std::string& value : {exempt, exempt + "\\", Lower(exempt), Upper(exempt) + "\\"}) {
-    SetExemptWatch(value);
+    exempt_ = value;
     EXPECT_TRUE(Scan(Library())) << value;
     EXPECT_EQ(text_, Lines({"a.mp3", "Privateer\\r.mp3", "Public\\q.mp3"})) << value;
   }
@@ -117,18 +119,37 @@ TEST_F(ScanFolderTest, ExemptWatchedFolderGivesAnEmptyLogAndTrue) {
   Media("a.mp3");
   Media("Sub\\b.mp3");
   for (const std::string& value : {Library(), Lower(Library()) + "\\"}) {
-    SetExemptWatch(value);
+    exempt_ = value;
     EXPECT_TRUE(Scan(Library())) << value;
     EXPECT_EQ(text_, "") << value;
   }
 }
 
-TEST_F(ScanFolderTest, CreatesThePreferencesKeyItReadsTheExemptFolderFrom) {
+TEST_F(ScanFolderTest, NullOrEmptyExemptFolderExemptsNothing) {
   Media("a.mp3");
+  Media("Private\\p.mp3");
+  exempt_.clear();
+  EXPECT_TRUE(Scan(Library()));
+  EXPECT_EQ(text_, Lines({"a.mp3", "Private\\p.mp3"}));
+  const std::string out = temp_ / "out.log";
+  FILE* file = std::fopen(out.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  EXPECT_TRUE(ScanFolder(Library().substr(0, 2).c_str(), Library().substr(2).c_str(), file, kMedia, nullptr, nullptr));
+  std::fclose(file);
+  EXPECT_EQ(ReadBytes(out), Lines({"a.mp3", "Private\\p.mp3"}));
+}
+
+TEST_F(ScanFolderTest, ReadsNoSetting) {
+  Media("a.mp3");
+  SetExemptWatch(Library());
+  ASSERT_TRUE(Scan(Library()));
+  EXPECT_EQ(text_, Lines({"a.mp3"})) << "the exempt folder is the caller's, not the registry's";
+  DeleteNorvaneKeys();
   ASSERT_TRUE(Scan(Library()));
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Norvane\\Tamblin\\1.0\\Preferences", 0, KEY_READ, &key),
-            ERROR_SUCCESS);
+  EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Norvane\\Tamblin\\1.0\\Preferences", 0, KEY_READ, &key),
+            ERROR_SUCCESS)
+      << "nor is any key created";
   if (key) RegCloseKey(key);
 }
 
@@ -155,23 +176,28 @@ TEST_F(ScanFolderTest, UnlistableSubdirectoryIsPassedOverButTheAnswerIsFalse) {
   EXPECT_EQ(text_, "");
 }
 
-// Changes the settings while the first directory is being listed.
+// Changes the settings while the first directory is being listed: the exempt folder's text in
+// the caller's hands, and formats.ini.
+std::string* g_exemptText = nullptr;
 std::string g_exemptLater;
 bool ChangeSettingsOnce(const std::string&) {
   if (!g_exemptLater.empty()) {
-    SetExemptWatch(g_exemptLater);
+    g_exemptText->replace(0, g_exemptText->size(), g_exemptLater);
     FormatsIni::WriteText("[searchpatterns]\r\next1=*.wma\r\n");
     g_exemptLater.clear();
   }
   return true;
 }
 
-TEST_F(ScanFolderTest, SettingsAreReadOnceAtTheStartOfAScan) {
+TEST_F(ScanFolderTest, SettingsAreTakenOnceAtTheStartOfAScan) {
   FormatsIni ini;
   ini.Write("*.mp3", "");
   Media("a.mp3");
   Media("b.wma");
   Media("Sub\\c.mp3");
+  // Of the same length, so that the caller's text changes in place.
+  exempt_ = Library() + "\\Suz";
+  g_exemptText = &exempt_;
   g_exemptLater = Library() + "\\Sub";
   listing_check_ = std::make_unique<ListingCheck>(&ChangeSettingsOnce);
   EXPECT_TRUE(Scan(Library(), nullptr));

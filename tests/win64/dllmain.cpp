@@ -3,8 +3,8 @@
 // shipped DLL is built from src/plugin/dllmain.cpp.
 #include <windows.h>
 
+#include "platform/dllaccesspath.h"
 #include "shellfolders/stringheapmanager.h"
-#include "text/dllaccesspath.h"
 
 namespace {
 

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/directories.h"
+#include "platform/dllaccesspath.h"
+#include "platform/installpaths.h"
 #include "testfiles.h"
 #include "testregistry.h"
 #include "uncshare.h"
-#include "text/dllaccesspath.h"
 
 namespace {
 

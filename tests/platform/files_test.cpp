@@ -1,10 +1,11 @@
-// FileExists and CreateDirectoryChain on real folders.
+// FileExists, CreateDirectoryChain and CreateFolderChain on real folders.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
-#include "prefs/fileutil.h"
+#include "platform/directories.h"
+#include "platform/files.h"
 #include "testfiles.h"
 #include "testregistry.h"
 #include "uncshare.h"
@@ -89,6 +90,27 @@ TEST(CreateDirectoryChain, UncPath) {
   const std::string target = share.Unc() + "\\new\\deeper\\";
   EXPECT_TRUE(CreateDirectoryChain(ByteString(target.c_str())));
   EXPECT_TRUE(IsDirectory(share.Local() + "\\new\\deeper"));
+}
+
+TEST(CreateFolderChain, CreatesEveryMissingLevel) {
+  TempFolder folder;
+  EXPECT_TRUE(CreateFolderChain((folder / "a\\b\\c").c_str()));
+  EXPECT_TRUE(IsDirectory(folder / "a\\b\\c"));
+  EXPECT_TRUE(CreateFolderChain((folder / "a\\b\\c\\").c_str()));  // existing, trailing separator
+  EXPECT_TRUE(CreateFolderChain((folder / "d/e").c_str()));
+  EXPECT_TRUE(IsDirectory(folder / "d\\e"));
+  WriteBytes(folder / "file", "x");
+  EXPECT_FALSE(CreateFolderChain((folder / "file\\sub").c_str()));
+  EXPECT_FALSE(CreateFolderChain(""));
+  EXPECT_FALSE(CreateFolderChain(nullptr));
+  EXPECT_FALSE(CreateFolderChain(std::string(2000, 'a').c_str()));
+
+  char saved[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof saved, saved);
+  SetCurrentDirectoryA(folder.Path().c_str());
+  EXPECT_TRUE(CreateFolderChain("Zell\\Brisola\\ErrorLogs"));  // relative: below the current one
+  SetCurrentDirectoryA(saved);
+  EXPECT_TRUE(IsDirectory(folder / "Zell\\Brisola\\ErrorLogs"));
 }
 
 }  // namespace

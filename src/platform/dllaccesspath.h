@@ -1,29 +1,14 @@
-// Where the host is installed, and directories that must exist.
-//
-// The host is the executable of the process that loaded the module (not the module itself);
-// its data files live in the "DataCache" folder beside it. Every call asks the system afresh.
+// DLLAccessPath: the install-path resolver object, one of the module's static objects, with the
+// directory kinds it is organised around and its map. Its layout is fixed; the paths themselves
+// come from installpaths.h. Windows only: it counts references with interlocked operations and
+// puts back an environment assignment with _putenv.
 #pragma once
 
 #include <windows.h>
 
 #include "text/bytestring.h"
-#include "text/parsedpath.h"
 
-// Full path of the process executable; an empty path when the system cannot say.
-ParsedPath GetProcessImagePath();
-// The executable's directory (no trailing separator except at the top of a drive).
-ParsedPath GetProcessImageDirectory();
-// The executable's directory + "\DataCache" (just "DataCache" when the directory is unknown).
-ParsedPath GetDataCacheDirectory();
-// True when the path names an existing directory.
-bool DirectoryExists(const ParsedPath& path);
-// Creates every missing directory of the path, root first: S_OK when the directory exists
-// afterwards, E_FAIL at the first directory that cannot be created (those made so far stay) or
-// when a path with nothing to create names a root that is not there (a missing drive, a bare
-// server).
-HRESULT CreateDirectoryPath(const ParsedPath& path);
-
-// The module-wide resolver object; one static instance lives as long as the module.
+// The directory kinds the resolver is organised around; no operation of the module resolves one.
 enum DirectoryKind {
   DT_NotDef, DT_Plugins, DT_Codecs, DT_EncSDK, DT_Common, DT_Update_OB, DT_Objbrokr, DT_VXAPlugins
 };

@@ -1,4 +1,4 @@
-#include "scan/stdiofile.h"
+#include "platform/streams.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

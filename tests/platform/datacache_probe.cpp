@@ -1,7 +1,7 @@
 // Writes GetDataCacheDirectory of wherever this program runs into the file named by argv[1].
 #include <cstdio>
 
-#include "text/dllaccesspath.h"
+#include "platform/installpaths.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
