@@ -21,8 +21,8 @@ constexpr GUID kFolderIdPicturesLibrary = {
     0xA990AE9F, 0xA03B, 0x4E80, {0x94, 0xBC, 0x99, 0x12, 0xD7, 0x50, 0x41, 0x04}};
 
 constexpr DWORD kKnownFolderFlagCreate = 0x00008000;  // KF_FLAG_CREATE
-constexpr SIGDN kSigdnDesktopAbsoluteParsing = static_cast<SIGDN>(0x80028000);
-constexpr SIGDN kSigdnFileSysPath = static_cast<SIGDN>(0x80058000);
+constexpr SIGDN kSigdnDesktopAbsoluteParsing = SIGDN_DESKTOPABSOLUTEPARSING;
+constexpr SIGDN kSigdnFileSysPath = SIGDN_FILESYSPATH;
 constexpr DEFAULTSAVEFOLDERTYPE kDefaultSaveFolderDetect = static_cast<DEFAULTSAVEFOLDERTYPE>(1);
 constexpr DWORD kStgmRead = 0;
 constexpr DWORD kClsctxInprocServer = 1;
