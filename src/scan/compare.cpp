@@ -131,7 +131,7 @@ bool AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, 
   }
   if (std::ferror(current)) return false;
   if (!removals) return true;
-  indexed.ForEachUnmatched([&out](const char* text, std::size_t length) { WriteEntry(out, "-", text, length); });
+  indexed.ForEachUnmatched([&out](const char* text, std::size_t textLength) { WriteEntry(out, "-", text, textLength); });
   return true;
 }
 

@@ -154,8 +154,8 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   }
 
   if (update.change_list && (baseline || emptyPrevious)) {
-    const char* previous = emptyPrevious ? nullptr : baseline;
-    if (!AppendScanLogChanges(previous, names.fresh, update.change_list, update.removals)) {
+    const char* oldScan = emptyPrevious ? nullptr : baseline;
+    if (!AppendScanLogChanges(oldScan, names.fresh, update.change_list, update.removals)) {
       // Not reported, so not replaced: the next rescan is measured against the same old scan.
       DeleteFileA(names.fresh);
       return ScanLogOutcome::kFailed;

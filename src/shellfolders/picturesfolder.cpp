@@ -20,9 +20,9 @@ struct DefaultLocation {
 };
 
 const DefaultLocation kDefaultLocations[] = {
-    {MediaFolderKind::Music, &kFolderIdMusicLibrary, kCsidlMyMusic},
-    {MediaFolderKind::Videos, &kFolderIdVideosLibrary, kCsidlMyVideo},
-    {MediaFolderKind::Pictures, &kFolderIdPicturesLibrary, kCsidlMyPictures},
+    {MediaFolderKind::Music, &kFolderIdMusicLibrary, CSIDL_MYMUSIC},
+    {MediaFolderKind::Videos, &kFolderIdVideosLibrary, CSIDL_MYVIDEO},
+    {MediaFolderKind::Pictures, &kFolderIdPicturesLibrary, CSIDL_MYPICTURES},
 };
 
 // '*' or '?' anywhere but in a leading \\?\ can be no part of a folder's name. A '?' is also

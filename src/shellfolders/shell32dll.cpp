@@ -64,7 +64,7 @@ HRESULT CShell32DLL::GetKnownFolderName(REFKNOWNFOLDERID id, SIGDN form, ByteStr
   if (!getIdList || !getName) return E_FAIL;
 
   IdList list(LookUp<decltype(::ILFree)>(IlFreeOrdinal()));
-  if (FAILED(getIdList(id, kKnownFolderFlagCreate, nullptr, list.Put())) || !list.Get()) {
+  if (FAILED(getIdList(id, KF_FLAG_CREATE, nullptr, list.Put())) || !list.Get()) {
     return E_FAIL;
   }
   // The name call's own result is not consulted: a text is what counts.

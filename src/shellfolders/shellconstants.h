@@ -1,5 +1,6 @@
-// The shell's identifiers and flags the pictures-folder lookup uses, defined here so the module
-// needs no uuid import library and the values stand where they can be checked.
+// The shell's identifiers the pictures-folder lookup uses, defined here so the module needs no
+// uuid library and the values stand where they can be checked. Flags and enumerators come from
+// the SDK's headers under their own names.
 #pragma once
 
 #include <windows.h>
@@ -19,15 +20,3 @@ constexpr GUID kFolderIdVideosLibrary = {
     0x491E922F, 0x5643, 0x4AF4, {0xA7, 0xEB, 0x4E, 0x7A, 0x13, 0x8D, 0x81, 0x74}};
 constexpr GUID kFolderIdPicturesLibrary = {
     0xA990AE9F, 0xA03B, 0x4E80, {0x94, 0xBC, 0x99, 0x12, 0xD7, 0x50, 0x41, 0x04}};
-
-constexpr DWORD kKnownFolderFlagCreate = 0x00008000;  // KF_FLAG_CREATE
-constexpr SIGDN kSigdnDesktopAbsoluteParsing = static_cast<SIGDN>(0x80028000);
-constexpr SIGDN kSigdnFileSysPath = static_cast<SIGDN>(0x80058000);
-constexpr DEFAULTSAVEFOLDERTYPE kDefaultSaveFolderDetect = static_cast<DEFAULTSAVEFOLDERTYPE>(1);
-constexpr DWORD kStgmRead = 0;
-constexpr DWORD kClsctxInprocServer = 1;
-constexpr DWORD kShgfpTypeCurrent = 0;
-constexpr int kCsidlPersonal = 0x0005;
-constexpr int kCsidlMyMusic = 0x000D;
-constexpr int kCsidlMyVideo = 0x000E;
-constexpr int kCsidlMyPictures = 0x0027;

@@ -10,7 +10,7 @@ HRESULT GetKnownFolderParsingName(REFKNOWNFOLDERID id, WideString& out) {
   HRESULT result;
   {
     const CShell32DLL shell;
-    result = shell.GetKnownFolderName(id, kSigdnDesktopAbsoluteParsing, name);
+    result = shell.GetKnownFolderName(id, SIGDN_DESKTOPABSOLUTEPARSING, name);
   }
   if (result != S_OK) return E_FAIL;
   return AnsiToWide(name.CStr(), out) ? S_OK : E_FAIL;
@@ -19,7 +19,7 @@ HRESULT GetKnownFolderParsingName(REFKNOWNFOLDERID id, WideString& out) {
 HRESULT GetCsidlFolderPath(int csidl, WideString& out) {
   char buffer[MAX_PATH] = {};
   const HRESULT result = GetMediaFolderPlatform().shGetFolderPathA(nullptr, csidl, nullptr,
-                                                                   kShgfpTypeCurrent, buffer);
+                                                                   SHGFP_TYPE_CURRENT, buffer);
   // S_FALSE means the folder does not exist yet: not a path to use.
   if (result != S_OK) return E_FAIL;
   buffer[MAX_PATH - 1] = '\0';
@@ -29,7 +29,7 @@ HRESULT GetCsidlFolderPath(int csidl, WideString& out) {
 HRESULT GetKnownFolderPath(REFKNOWNFOLDERID id, int csidl, WideString& out) {
   if (GetKnownFolderParsingName(id, out) == S_OK) return S_OK;
   if (GetCsidlFolderPath(csidl, out) == S_OK) return S_OK;
-  return GetCsidlFolderPath(kCsidlPersonal, out);
+  return GetCsidlFolderPath(CSIDL_PERSONAL, out);
 }
 
 HRESULT ResolveFileSystemPath(const WideString& input, WideString& out) {
@@ -65,10 +65,10 @@ HRESULT LoadShellLibrary(const wchar_t* path, IShellLibrary** library) {
   {
     ComPtr<IShellLibrary> created;
     result = GetMediaFolderPlatform().coCreateInstance(kClsidShellLibrary, nullptr,
-                                                       kClsctxInprocServer, kIidShellLibrary,
+                                                       CLSCTX_INPROC_SERVER, kIidShellLibrary,
                                                        created.PutVoid());
     if (SUCCEEDED(result) && !created) result = E_FAIL;
-    if (SUCCEEDED(result)) result = created->LoadLibraryFromItem(item.Get(), kStgmRead);
+    if (SUCCEEDED(result)) result = created->LoadLibraryFromItem(item.Get(), STGM_READ);
     if (SUCCEEDED(result)) {
       result = created->QueryInterface(kIidShellLibrary, loaded.PutVoid());
     }
@@ -82,14 +82,14 @@ HRESULT LoadShellLibrary(const wchar_t* path, IShellLibrary** library) {
 HRESULT GetLibrarySaveFolderPath(IShellLibrary* library, WideString& out) {
   if (!library) return E_INVALIDARG;
   ComPtr<IShellItem> folder;
-  if (library->GetDefaultSaveFolder(kDefaultSaveFolderDetect, kIidShellItem, folder.PutVoid()) !=
+  if (library->GetDefaultSaveFolder(DSFT_DETECT, kIidShellItem, folder.PutVoid()) !=
           S_OK ||
       !folder) {
     return E_FAIL;
   }
   // The display name's own result is not consulted: a text is what counts.
   CoTaskMemText text;
-  folder->GetDisplayName(kSigdnFileSysPath, text.Put());
+  folder->GetDisplayName(SIGDN_FILESYSPATH, text.Put());
   if (!text) return E_FAIL;
   return out.Assign(text.Get()) ? S_OK : E_FAIL;
 }
@@ -100,6 +100,6 @@ HRESULT GetItemFileSystemPath(const wchar_t* path, WideString& out) {
   ComPtr<IShellItem> item;
   if (FAILED(shell.CreateItemFromParsingName(path, item.Put())) || !item) return E_FAIL;
   CoTaskMemText text;
-  if (item->GetDisplayName(kSigdnFileSysPath, text.Put()) != S_OK || !text) return E_FAIL;
+  if (item->GetDisplayName(SIGDN_FILESYSPATH, text.Put()) != S_OK || !text) return E_FAIL;
   return out.Assign(text.Get()) ? S_OK : E_FAIL;
 }

@@ -22,7 +22,7 @@ bool CodePageIsDoubleByte() {
 
 const char* CodePageCharNext(const char* p) { return CharNextA(p); }
 
-bool CodePageIsLeadByte(unsigned char byte) { return _ismbblead(byte) != 0; }
+bool CodePageIsLeadByte(unsigned char character) { return _ismbblead(character) != 0; }
 
 bool CodePageIsSpace(unsigned int character) { return _ismbcspace(character) != 0; }
 

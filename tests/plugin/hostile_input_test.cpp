@@ -284,7 +284,7 @@ TEST_P(HostileFormats, RefreshEndsAndListsOnlyWhatTheReadablePatternsName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileFormats, ::testing::ValuesIn(kFormatsCases),
-                         [](const ::testing::TestParamInfo<FormatsCase>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<FormatsCase>& param) { return param.param.label; });
 
 // ---- event strings of a megabyte ---------------------------------------------------------------
 

@@ -588,8 +588,8 @@ TEST_P(PicturesAlsoNumbered, EachRefreshReportsOnlyItsOwnChangesOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SameFolder, PicturesAlsoNumbered, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "OtherCaseWithBackslash" : "SameText";
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "OtherCaseWithBackslash" : "SameText";
                          });
 
 }  // namespace

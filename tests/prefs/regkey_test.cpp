@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Fits the query (size + 1 bytes) but leaves no room for the terminator: too long.
         StringCase{"ExactlyTheBuffer", REG_SZ, Repeat('z', 260), 260, false, "dflt", true},
         StringCase{"DefaultCutToTheBuffer", REG_SZ, Repeat('z', 10), 3, false, "df", true}),
-    [](const ::testing::TestParamInfo<StringCase>& info) { return info.param.label; });
+    [](const ::testing::TestParamInfo<StringCase>& param) { return param.param.label; });
 
 TEST_F(RegKeyTest, StringWithoutTerminatorIsReadWhole) {
   SetRegBytes(kTestKey, "Value", REG_SZ, "abc", 3);
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 false, 5},
                       // Two stored bytes: the rest reads as zero, never as stack contents.
                       DwordCase{"ShortDword", REG_DWORD, std::string("\x34\x12", 2), true, 0x1234u}),
-    [](const ::testing::TestParamInfo<DwordCase>& info) { return info.param.label; });
+    [](const ::testing::TestParamInfo<DwordCase>& param) { return param.param.label; });
 
 // ---- writing and key ownership ---------------------------------------------------------------
 

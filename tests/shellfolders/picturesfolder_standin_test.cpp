@@ -60,14 +60,14 @@ const PolicyCase kPolicyCases[] = {
        Preference(s, Narrow(kPicturesLibraryName));
        PicturesLibrary(s, Widen(t / "FromPreference"));
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "FromPreference", "FromPreference", "Classic"},
     {"library without save folder is not tried as an item, and is no folder",
      [](StandInShell& s, const TempFolder& t) {
        PicturesLibrary(s, L"");
        s.items[kPicturesLibraryName].fileSystemPath = Widen(t / "ItemRoute");
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      E_FAIL, kSentinel, nullptr, "ItemRoute"},
     {"preference library without save folder gives way to the default",
@@ -75,34 +75,34 @@ const PolicyCase kPolicyCases[] = {
        Preference(s, Narrow(kPicturesLibraryName));
        PicturesLibrary(s, L"");
        s.knownFolders.clear();
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", nullptr},
     {"missing SHGetKnownFolderIDList: the CSIDL folder, created",
      [](StandInShell& s, const TempFolder& t) {
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t / "My Pictures");
-       Csidl(s, kCsidlPersonal, S_OK, t / "Documents");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "My Pictures");
+       Csidl(s, CSIDL_PERSONAL, S_OK, t / "Documents");
      },
      S_OK, "My Pictures", "My Pictures", "Documents"},
     {"SHGetFolderPathA answering S_FALSE: the documents folder",
      [](StandInShell& s, const TempFolder& t) {
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_FALSE, t / "NotThis");
-       Csidl(s, kCsidlPersonal, S_OK, t / "Documents");
+       Csidl(s, CSIDL_MYPICTURES, S_FALSE, t / "NotThis");
+       Csidl(s, CSIDL_PERSONAL, S_OK, t / "Documents");
      },
      S_OK, "Documents", "Documents", "NotThis"},
     {"no name from the ID list: the CSIDL folder",
      [](StandInShell& s, const TempFolder& t) {
        PicturesLibrary(s, Widen(t / "Saved"));
        s.nameFromIdListGivesText = false;
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", "Saved"},
     {"shell module that does not load: the CSIDL folder as text",
      [](StandInShell& s, const TempFolder& t) {
        s.shellLoads = false;
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", nullptr},
     {"no library class: the default resolved through the item route",
@@ -110,14 +110,14 @@ const PolicyCase kPolicyCases[] = {
        s.librariesAvailable = false;
        NoKnownFolders(s);
        MakeFolder(t / "pics");
-       Csidl(s, kCsidlMyPictures, S_OK, t / "pics\\");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "pics\\");
        s.items[Widen(t / "pics\\")].fileSystemPath = Widen(t / "Pics");
      },
      S_OK, "Pics", "pics", nullptr},
     {"preference the shell cannot resolve is created as text",
      [](StandInShell& s, const TempFolder& t) {
        Preference(s, t / "a\\b\\c\\");
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "a\\b\\c\\", "a\\b\\c", "Classic"},
     {"preference that cannot be created: the default",
@@ -125,7 +125,7 @@ const PolicyCase kPolicyCases[] = {
        WriteBytes(t / "blocker", "");
        Preference(s, t / "blocker\\pics");
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", nullptr},
     {"relative preference: the default, nothing made in the current directory",
@@ -133,15 +133,15 @@ const PolicyCase kPolicyCases[] = {
        SetCurrentDirectoryA(t.Path().c_str());
        Preference(s, "Relative");
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, S_OK, t / "Classic");
+       Csidl(s, CSIDL_MYPICTURES, S_OK, t / "Classic");
      },
      S_OK, "Classic", "Classic", "Relative"},
     {"every candidate fails: empty preference, no known folder, no CSIDL folders",
      [](StandInShell& s, const TempFolder&) {
        Preference(s, "");
        NoKnownFolders(s);
-       Csidl(s, kCsidlMyPictures, E_FAIL, "C:\\");
-       Csidl(s, kCsidlPersonal, E_FAIL, "C:\\");
+       Csidl(s, CSIDL_MYPICTURES, E_FAIL, "C:\\");
+       Csidl(s, CSIDL_PERSONAL, E_FAIL, "C:\\");
      },
      E_FAIL, kSentinel, nullptr, nullptr},
     {"COM already in the multithreaded apartment: nothing undone that was not done",
@@ -299,7 +299,7 @@ TEST(Shell32DllOverStandIns, ModuleThatDoesNotLoadFailsEveryOperation) {
     EXPECT_EQ(dll.CreateItemFromParsingName(L"C:\\x", &item), E_FAIL);
     EXPECT_EQ(item, nullptr);
     ByteString name("sentinel");
-    EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, kSigdnDesktopAbsoluteParsing, name),
+    EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, SIGDN_DESKTOPABSOLUTEPARSING, name),
               E_FAIL);
     EXPECT_STREQ(name.CStr(), "sentinel");
     EXPECT_EQ(dll.LookUp<decltype(::SHCreateItemFromParsingName)>("SHCreateItemFromParsingName"),
@@ -315,7 +315,7 @@ TEST(Shell32DllOverStandIns, MissingNameFunctionFailsWithoutAskingForAnIdList) {
   shell.knownFolders.push_back({kFolderIdPicturesLibrary, kPicturesLibraryName});
   const CShell32DLL dll;
   ByteString name("sentinel");
-  EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, kSigdnDesktopAbsoluteParsing, name),
+  EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, SIGDN_DESKTOPABSOLUTEPARSING, name),
             E_FAIL);
   EXPECT_STREQ(name.CStr(), "sentinel");
   EXPECT_EQ(shell.Count("KnownFolderIdList"), 0);
@@ -344,7 +344,7 @@ TEST(Shell32DllOverStandIns, IdListIsFreedWithILFreeByOrdinalOrElseWithTheTaskAl
     {
       const CShell32DLL dll;
       ByteString name(kSentinel);
-      EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, kSigdnDesktopAbsoluteParsing, name),
+      EXPECT_EQ(dll.GetKnownFolderName(kFolderIdPicturesLibrary, SIGDN_DESKTOPABSOLUTEPARSING, name),
                 c.nameGiven ? S_OK : E_FAIL);
       EXPECT_EQ(std::string(name.CStr()), c.nameGiven ? Narrow(kPicturesLibraryName) : kSentinel);
     }

@@ -173,7 +173,7 @@ TEST(ShellPathsOnWine, KnownFolderRouteWorksForPlainFoldersAndLibrariesFallBack)
   WideString library(L"sentinel");
   EXPECT_EQ(GetKnownFolderParsingName(kFolderIdPicturesLibrary, library), E_FAIL);
   EXPECT_STREQ(library.CStr(), L"sentinel");
-  ASSERT_EQ(GetKnownFolderPath(kFolderIdPicturesLibrary, kCsidlMyPictures, library), S_OK);
+  ASSERT_EQ(GetKnownFolderPath(kFolderIdPicturesLibrary, CSIDL_MYPICTURES, library), S_OK);
   char classic[MAX_PATH] = {};
   SHGetFolderPathA(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, classic);
   EXPECT_EQ(Narrow(library.CStr()), classic);

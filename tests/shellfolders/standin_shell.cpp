@@ -71,7 +71,7 @@ class FakeItem : public FakeObject<IShellItem> {
   HRESULT STDMETHODCALLTYPE GetDisplayName(SIGDN form, LPWSTR* text) override {
     g_shell->calls.push_back("GetDisplayName " + Hex(static_cast<unsigned long>(form)));
     *text = nullptr;
-    if (form != kSigdnFileSysPath) return E_INVALIDARG;
+    if (form != SIGDN_FILESYSPATH) return E_INVALIDARG;
     if (answers_.fileSystemPath.empty()) return E_FAIL;
     *text = static_cast<wchar_t*>(g_shell->AllocateText(answers_.fileSystemPath));
     return answers_.displayResult;

@@ -300,8 +300,7 @@ TEST(ByteStringFormat, ArgumentsMayPointIntoTheStringItself) {
 
 TEST(ByteStringFormat, NullFormatLeavesTheStringAlone) {
   ByteString s("kept");
-  const char* format = nullptr;
-  EXPECT_EQ(s.Format(format, 1), -1);
+  EXPECT_EQ(s.Format(nullptr), -1);
   EXPECT_STREQ(s.CStr(), "kept");
 }
 
