@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "output.h"
+
 namespace {
 
 const char* const kLists[] = {"fldrscan.out", "fldrscan2.out"};
@@ -41,11 +43,16 @@ std::vector<ChangeEntry> ReadChangeLists(const std::string& log_path, bool consu
 }
 
 void PrintChanges(const std::vector<ChangeEntry>& entries) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
   for (const ChangeEntry& entry : entries) {
-    std::printf("%02u:%02u:%02u %-13s %c %s\n", now.wHour, now.wMinute, now.wSecond,
-                entry.list.c_str(), entry.removed ? '-' : '+', entry.path.c_str());
+    Stamped("%-13s %c %s\n", entry.list.c_str(), entry.removed ? '-' : '+', entry.path.c_str());
   }
-  std::fflush(stdout);
+}
+
+std::string ScanLogPath(const std::string& log_path, const std::string& folder, const char* kind) {
+  std::string stem = folder;
+  if (stem.empty() || stem.back() != '\\') stem.push_back('\\');
+  for (char& c : stem) {
+    if (c == '\\' || c == ':') c = '_';
+  }
+  return log_path + stem + kind + "scan.log";
 }
