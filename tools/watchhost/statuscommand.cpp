@@ -45,7 +45,8 @@ void PrintLogFolderStatus(const std::string& log_path, bool known) {
     Out("Log folder  %s (cannot be listed: not there yet?)\n", folder.c_str());
     return;
   }
-  Out("Log folder  %s: %zu file(s)\n", folder.c_str(), files.size());
+  Out("Log folder  %s%s: %zu file(s)\n", folder.c_str(),
+      prefix.empty() ? "" : (" (the files beginning with " + prefix + ")").c_str(), files.size());
   unsigned long long rest_bytes = 0;
   for (size_t i = 0; i < files.size(); ++i) {
     if (i < kMaxListedFiles) {

@@ -41,16 +41,19 @@ std::string DwordRow(const RegistryValue& value, const std::string& missing, con
   return Shown(value);
 }
 
-std::string DirtyRow(const RegistryValue& value) {
+// folder_usable: whether the timer event would rescan the folder of a flag of 1.
+std::string DirtyRow(const RegistryValue& value, bool folder_usable) {
   DWORD dirty = 0;
   if (!value.present) return "Dirty (not set: 0)";
   if (!value.AsDword(&dirty)) return "Dirty " + WrongType(value, "REG_DWORD", "read as 0");
-  if (dirty == 1) return "Dirty " + Shown(value) + " (rescanned at the next timer event)";
+  if (dirty == 1) return "Dirty " + Shown(value) + (folder_usable ? " (rescanned at the next timer event)" : "");
   if (dirty != 0) return "Dirty " + Shown(value) + " (only 1 means dirty: not rescanned)";
   return "Dirty " + Shown(value);
 }
 
-std::string FolderRow(const RegistryValue& value) {
+// *usable: whether the plug-in takes the folder.
+std::string FolderRow(const RegistryValue& value, bool* usable) {
+  *usable = false;
   if (!value.present) return "Folder (not set: passed over)";
   if (value.type != REG_SZ) return "Folder " + WrongType(value, "REG_SZ", "passed over");
   const std::string folder = value.Text();
@@ -59,6 +62,7 @@ std::string FolderRow(const RegistryValue& value) {
     return Format("Folder REG_SZ \"%s\" -- %zu characters with its backslash, at most %zu: passed over", folder.c_str(),
                   WithBackslash(folder).size(), kFolderWithBackslashLimit);
   }
+  *usable = true;
   return "Folder " + Shown(value) + (IsDirectory(folder) ? "" : " (not reachable now)");
 }
 
@@ -147,7 +151,9 @@ void PrintWatchFolders(std::string* log_path, bool* log_path_known) {
     }
     RegistryKey folder;
     folder.Open(std::string(kWatchFoldersKey) + "\\" + entry.second);
-    Row(entry.second.c_str(), FolderRow(folder.Query("Folder")) + ", " + DirtyRow(folder.Query("Dirty")));
+    bool usable = false;
+    const std::string folder_row = FolderRow(folder.Query("Folder"), &usable);
+    Row(entry.second.c_str(), folder_row + ", " + DirtyRow(folder.Query("Dirty"), usable));
     next = entry.first + 1;
   }
   for (const auto& entry : entries) {
@@ -155,7 +161,7 @@ void PrintWatchFolders(std::string* log_path, bool* log_path_known) {
   }
   RegistryKey pictures;
   pictures.Open(std::string(kWatchFoldersKey) + "\\WatchFolderPicture");
-  Row("WatchFolderPicture", DirtyRow(pictures.Query("Dirty")));
+  Row("WatchFolderPicture", DirtyRow(pictures.Query("Dirty"), true));
   for (const std::string& name : others) Row(name.c_str(), "not a folder entry (made by a notice of that name)");
 }
 
