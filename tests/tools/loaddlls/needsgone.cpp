@@ -4,4 +4,4 @@
 
 extern "C" __declspec(dllimport) int GoneFunction();
 
-extern "C" HRESULT __stdcall EventCallback(const char*) { return GoneFunction(); }
+extern "C" __declspec(dllexport) HRESULT __stdcall EventCallback(const char*) { return GoneFunction(); }
