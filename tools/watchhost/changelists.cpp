@@ -43,9 +43,19 @@ std::vector<ChangeEntry> ReadChangeLists(const std::string& log_path, bool consu
 }
 
 void PrintChanges(const std::vector<ChangeEntry>& entries) {
+  // In batches: a first scan of a large library reports hundreds of thousands of entries.
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const std::string stamp = Format("%02u:%02u:%02u ", now.wHour, now.wMinute, now.wSecond);
+  std::string batch;
   for (const ChangeEntry& entry : entries) {
-    Stamped("%-13s %c %s\n", entry.list.c_str(), entry.removed ? '-' : '+', entry.path.c_str());
+    batch += stamp + Format("%-13s %c ", entry.list.c_str(), entry.removed ? '-' : '+') + entry.path + "\n";
+    if (batch.size() >= 65536) {
+      Out("%s", batch.c_str());
+      batch.clear();
+    }
   }
+  if (!batch.empty()) Out("%s", batch.c_str());
 }
 
 std::string ScanLogPath(const std::string& log_path, const std::string& folder, const char* kind) {
