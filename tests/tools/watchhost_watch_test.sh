@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # watchhost watch, live under Wine, as an integrator runs it: a new media file shows up as
-# "+ <path>", a removed picture as "- <path>", a non-media file never; SIGINT (Ctrl+C) stops the
-# host with exit code 0 and unloads the plug-in.
+# "+ <path>", also two levels down and in a subfolder deleted and made again, within the rescan
+# period; a removed picture as "- <path>", a non-media file never; names reach the output as UTF-8;
+# SIGINT (Ctrl+C) stops the host with exit code 0 and unloads the plug-in.
 #   watchhost_watch_test.sh <windows build dir>
 set -uo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -36,9 +37,22 @@ sleep 1
 echo x > "$WORK/music/new song.mp3"
 echo x > "$WORK/music/notes.txt"
 wait_for "fldrscan.out  + $(winpath "$WORK/music/new song.mp3")" 15 || fail "the new song was not reported"
-# Below the top level Wine sends no change notice: the periodic rescan (every 3 ticks) finds it.
+# Below the top level: the watch covers the subtree, and where the system sends no notice for it,
+# the periodic rescan (every 3 ticks) finds the change.
 echo x > "$WORK/music/old/nested.mp3"
 wait_for "fldrscan.out  + $(winpath "$WORK/music/old/nested.mp3")" 15 || fail "the nested song was not reported"
+mkdir -p "$WORK/music/new/two"
+echo x > "$WORK/music/new/two/deep.mp3"
+wait_for "fldrscan.out  + $(winpath "$WORK/music/new/two/deep.mp3")" 15 || fail "a song two levels down was not reported"
+# A subfolder deleted and made again, with a song in it.
+rm -rf "$WORK/music/new"
+mkdir -p "$WORK/music/new"
+echo x > "$WORK/music/new/again.mp3"
+wait_for "fldrscan.out  + $(winpath "$WORK/music/new/again.mp3")" 15 || fail "a song in a remade subfolder was not reported"
+# An accented name, spelt by the ANSI code page, printed as UTF-8 (the output is a file here).
+mkdir -p "$WORK/music/Café"
+echo x > "$WORK/music/Café/crème.mp3"
+wait_for "fldrscan.out  + $(winpath "$WORK/music/Café/crème.mp3")" 15 || fail "an accented name did not reach the output as UTF-8"
 rm "$WORK/pictures/gone.jpg"
 wait_for "fldrscan2.out - $(winpath "$WORK/pictures/gone.jpg")" 15 || fail "the removed picture was not reported"
 grep -q 'notes.txt' "$WORK/host.log" && fail "a non-media file was reported"

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "output.h"
+
 namespace {
 
 const char* const kLists[] = {"fldrscan.out", "fldrscan2.out"};
@@ -41,11 +43,26 @@ std::vector<ChangeEntry> ReadChangeLists(const std::string& log_path, bool consu
 }
 
 void PrintChanges(const std::vector<ChangeEntry>& entries) {
+  // In batches: a first scan of a large library reports hundreds of thousands of entries.
   SYSTEMTIME now;
   GetLocalTime(&now);
+  const std::string stamp = Format("%02u:%02u:%02u ", now.wHour, now.wMinute, now.wSecond);
+  std::string batch;
   for (const ChangeEntry& entry : entries) {
-    std::printf("%02u:%02u:%02u %-13s %c %s\n", now.wHour, now.wMinute, now.wSecond,
-                entry.list.c_str(), entry.removed ? '-' : '+', entry.path.c_str());
+    batch += stamp + Format("%-13s %c ", entry.list.c_str(), entry.removed ? '-' : '+') + entry.path + "\n";
+    if (batch.size() >= 65536) {
+      Out("%s", batch.c_str());
+      batch.clear();
+    }
   }
-  std::fflush(stdout);
+  if (!batch.empty()) Out("%s", batch.c_str());
+}
+
+std::string ScanLogPath(const std::string& log_path, const std::string& folder, const char* kind) {
+  std::string stem = folder;
+  if (stem.empty() || stem.back() != '\\') stem.push_back('\\');
+  for (char& c : stem) {
+    if (c == '\\' || c == ':') c = '_';
+  }
+  return log_path + stem + kind + "scan.log";
 }

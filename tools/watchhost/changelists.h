@@ -19,3 +19,9 @@ std::vector<ChangeEntry> ReadChangeLists(const std::string& log_path, bool consu
 
 // Prints "<time> <list> + <path>" or "- <path>" for each entry.
 void PrintChanges(const std::vector<ChangeEntry>& entries);
+
+// The plug-in's scan log of a folder: the log path, the folder with a backslash added unless it
+// ends in one and every '\' and ':' made '_', then kind ("" or, for the pictures folder when a
+// numbered folder is the same folder, "pictures."), then "scan.log". Single-byte code pages only:
+// a double-byte character's trail byte can be a backslash the plug-in leaves alone.
+std::string ScanLogPath(const std::string& log_path, const std::string& folder, const char* kind);

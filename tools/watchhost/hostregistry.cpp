@@ -2,132 +2,95 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include "registrykey.h"
+
+const char kPreferencesKey[] = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
+const char kWatchFoldersKey[] = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
+const char kPicturesPreferenceKey[] = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
 
 namespace {
 
-const char kPreferences[] = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
-const char kWatchFolders[] = "Software\\Norvane\\Tamblin\\1.0\\Preferences\\WatchFolders";
-const char kPicturesPreference[] = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
+std::string FolderKey(size_t i) { return std::string(kWatchFoldersKey) + "\\WatchFolder" + std::to_string(i); }
 
-class Key {
- public:
-  ~Key() {
-    if (key_) RegCloseKey(key_);
-  }
-  bool Create(const std::string& path) {
-    return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                           nullptr, &key_, nullptr) == ERROR_SUCCESS;
-  }
-  bool Open(const std::string& path) {
-    return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
-  }
-  bool SetString(const char* name, const std::string& text) {
-    return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-  }
-  bool SetDword(const char* name, DWORD value) {
-    return RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof(value)) == ERROR_SUCCESS;
-  }
-  void Delete(const char* name) { RegDeleteValueA(key_, name); }
-  std::string GetString(const char* name) const {
-    char buffer[1024] = {};
-    DWORD type = 0, size = sizeof(buffer) - 1;
-    if (RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-            ERROR_SUCCESS || type != REG_SZ) {
-      return std::string();
-    }
-    return buffer;
-  }
-  bool GetDword(const char* name, DWORD* value) const {
-    DWORD type = 0, size = sizeof(*value);
-    return RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-               ERROR_SUCCESS && type == REG_DWORD;
-  }
-  HKEY handle() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-std::string FolderKey(size_t i) {
-  return std::string(kWatchFolders) + "\\WatchFolder" + std::to_string(i);
+bool IsDirty(const std::string& key_path) {
+  RegistryKey key;
+  DWORD dirty = 0;
+  return key.Open(key_path) && key.Query("Dirty").AsDword(&dirty) && dirty == 1;
 }
 
 }  // namespace
 
-bool WriteHostSettings(const HostSettings& settings, std::string* problem) {
-  Key watch;
-  if (!watch.Create(kWatchFolders)) {
-    *problem = "cannot write the registry key HKCU\\" + std::string(kWatchFolders);
+bool ParseNumberedEntry(const std::string& name, unsigned long* number) {
+  const std::string prefix = "WatchFolder";
+  if (name.size() <= prefix.size() || name.size() > prefix.size() + 10 ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(prefix.size()),
+                     prefix.c_str(), static_cast<int>(prefix.size())) != CSTR_EQUAL) {
     return false;
   }
-  // Folders of an earlier, longer list must not linger behind the new count.
-  DWORD old_count = 0;
-  watch.GetDword("NumFolders", &old_count);
-  for (size_t i = settings.folders.size(); i < old_count && i < 4096; ++i) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, FolderKey(i).c_str());
+  const std::string digits = name.substr(prefix.size());
+  if (digits.find_first_not_of("0123456789") != std::string::npos || (digits[0] == '0' && digits.size() > 1)) {
+    return false;
+  }
+  const unsigned long long value = std::stoull(digits);
+  if (value > MAXDWORD) return false;
+  *number = static_cast<unsigned long>(value);
+  return true;
+}
+
+bool WriteHostSettings(const HostSettings& settings, std::vector<std::string>* notes, std::string* problem) {
+  RegistryKey watch;
+  if (!watch.Create(kWatchFoldersKey)) {
+    *problem = "cannot write the registry key HKCU\\" + std::string(kWatchFoldersKey);
+    return false;
+  }
+  // Entries of an earlier, longer list must not linger: a later NumFolders would bring them back.
+  for (const std::string& name : watch.Subkeys()) {
+    unsigned long number = 0;
+    if (ParseNumberedEntry(name, &number) && number >= settings.folders.size()) {
+      DeleteRegistryTree(std::string(kWatchFoldersKey) + "\\" + name);
+      notes->push_back("removed " + name + " of an earlier run");
+    }
   }
   bool ok = watch.SetString("LogPath", settings.log_path) &&
             watch.SetDword("NumFolders", static_cast<DWORD>(settings.folders.size()));
   for (size_t i = 0; ok && i < settings.folders.size(); ++i) {
-    Key folder;
+    RegistryKey folder;
     ok = folder.Create(FolderKey(i)) && folder.SetString("Folder", settings.folders[i]);
   }
-  Key preferences;
-  ok = ok && preferences.Create(kPreferences);
-  if (ok && settings.exempt.empty()) {
-    preferences.Delete("ExemptWatch");
-  } else if (ok) {
-    ok = preferences.SetString("ExemptWatch", settings.exempt);
+
+  RegistryKey preferences;
+  ok = ok && preferences.Create(kPreferencesKey);
+  DWORD skip = 0;
+  if (ok && preferences.Query("SkipFolderScan").AsDword(&skip) && skip != 0) {
+    notes->push_back("SkipFolderScan was " + std::to_string(skip) + ", which stops every change notice: set to 0");
   }
-  if (ok && !settings.pictures.empty()) {
-    Key pictures;
-    ok = pictures.Create(kPicturesPreference) && pictures.SetString("", settings.pictures);
+  ok = ok && preferences.SetDword("SkipFolderScan", 0) &&
+       (settings.exempt.empty() ? preferences.DeleteValue("ExemptWatch")
+                                : preferences.SetString("ExemptWatch", settings.exempt));
+
+  RegistryKey pictures;
+  if (ok && settings.pictures.empty()) {
+    // Cleared: the plug-in falls back to the shell's pictures folder.
+    if (pictures.Open(kPicturesPreferenceKey) && pictures.Query("").present) {
+      RegistryKey writable;
+      ok = writable.Create(kPicturesPreferenceKey) && writable.DeleteValue("");
+    }
+  } else if (ok) {
+    ok = pictures.Create(kPicturesPreferenceKey) && pictures.SetString("", settings.pictures);
   }
   if (!ok) *problem = "cannot write the watch-folder settings to the registry";
   return ok;
 }
 
-HostSettings ReadHostSettings() {
-  HostSettings settings;
-  Key watch;
-  if (watch.Open(kWatchFolders)) {
-    settings.log_path = watch.GetString("LogPath");
-    DWORD count = 0;
-    watch.GetDword("NumFolders", &count);
-    for (DWORD i = 0; i < count && i < 4096; ++i) {
-      Key folder;
-      settings.folders.push_back(folder.Open(FolderKey(i)) ? folder.GetString("Folder") : "");
-    }
-  }
-  Key preferences;
-  if (preferences.Open(kPreferences)) settings.exempt = preferences.GetString("ExemptWatch");
-  Key pictures;
-  if (pictures.Open(kPicturesPreference)) settings.pictures = pictures.GetString("");
-  return settings;
+std::string ReadLogPath() {
+  RegistryKey watch;
+  if (!watch.Open(kWatchFoldersKey)) return std::string();
+  const RegistryValue value = watch.Query("LogPath");
+  return value.type == REG_SZ ? value.Text() : std::string();
 }
 
-std::vector<DirtyFlag> ReadDirtyFlags() {
-  std::vector<DirtyFlag> flags;
-  Key watch;
-  if (!watch.Open(kWatchFolders)) return flags;
-  char name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD length = sizeof(name);
-    if (RegEnumKeyExA(watch.handle(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    Key sub;
-    DirtyFlag flag{name, false, 0};
-    DWORD value = 0;
-    if (sub.Open(std::string(kWatchFolders) + "\\" + name) && sub.GetDword("Dirty", &value)) {
-      flag.present = true;
-      flag.value = value;
-    }
-    flags.push_back(flag);
-  }
-  return flags;
+size_t CountDirtyFolders(size_t count) {
+  size_t dirty = IsDirty(std::string(kWatchFoldersKey) + "\\WatchFolderPicture") ? 1 : 0;
+  for (size_t i = 0; i < count; ++i) dirty += IsDirty(FolderKey(i)) ? 1 : 0;
+  return dirty;
 }

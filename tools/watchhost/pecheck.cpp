@@ -42,6 +42,8 @@ bool ReadName(const std::vector<char>& image, size_t offset, std::string* name) 
 
 }  // namespace
 
+const char* HostMachineName() { return sizeof(void*) == 8 ? "x64" : "x86"; }
+
 bool CheckPluginFile(const std::string& path, std::string* problem) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
@@ -51,23 +53,36 @@ bool CheckPluginFile(const std::string& path, std::string* problem) {
   std::vector<char> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 
   IMAGE_DOS_HEADER dos;
-  IMAGE_NT_HEADERS32 nt;
-  if (!ReadAt(image, 0, &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
-      !ReadAt(image, dos.e_lfanew, &nt) || nt.Signature != IMAGE_NT_SIGNATURE) {
+  DWORD signature = 0;
+  IMAGE_FILE_HEADER header;
+  WORD magic = 0;
+  if (!ReadAt(image, 0, &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0 ||
+      !ReadAt(image, static_cast<size_t>(dos.e_lfanew), &signature) || signature != IMAGE_NT_SIGNATURE ||
+      !ReadAt(image, static_cast<size_t>(dos.e_lfanew) + sizeof(signature), &header) ||
+      !ReadAt(image, static_cast<size_t>(dos.e_lfanew) + sizeof(signature) + sizeof(header), &magic)) {
     *problem = path + " is not a Windows program or DLL";
     return false;
   }
-  if (nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 ||
-      nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-    *problem = path + " is not a 32-bit (x86) module; the host is 32-bit";
+  const bool is64 = header.Machine == IMAGE_FILE_MACHINE_AMD64 && magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+  const bool is32 = header.Machine == IMAGE_FILE_MACHINE_I386 && magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+  const char* const kind = is64 ? "a 64-bit (x64)" : is32 ? "a 32-bit (x86)" : "neither an x86 nor an x64";
+  if (!(sizeof(void*) == 8 ? is64 : is32)) {
+    *problem = path + " is " + kind + " module; this watchhost is " +
+               (sizeof(void*) == 8 ? "64-bit and loads only x64 DLLs" : "32-bit and loads only x86 DLLs");
     return false;
   }
-  if (!(nt.FileHeader.Characteristics & IMAGE_FILE_DLL)) {
+  if (!(header.Characteristics & IMAGE_FILE_DLL)) {
     *problem = path + " is a program, not a DLL";
     return false;
   }
 
-  const size_t sections = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+  // Of this host's own layout now: IMAGE_NT_HEADERS is the 32-bit or the 64-bit form to match.
+  IMAGE_NT_HEADERS nt;
+  if (!ReadAt(image, static_cast<size_t>(dos.e_lfanew), &nt)) {
+    *problem = path + " is cut short";
+    return false;
+  }
+  const size_t sections = static_cast<size_t>(dos.e_lfanew) + offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
                           nt.FileHeader.SizeOfOptionalHeader;
   const WORD count = nt.FileHeader.NumberOfSections;
   const IMAGE_DATA_DIRECTORY& exports =

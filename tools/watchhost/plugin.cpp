@@ -2,20 +2,50 @@
 
 #include "pecheck.h"
 
-Plugin::~Plugin() {
-  if (module_) FreeLibrary(module_);
+namespace {
+
+std::string SystemMessage(DWORD error) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+      0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message(text ? text : "", length);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+}  // namespace
+
+std::string LoadErrorHint(DWORD error) {
+  switch (error) {
+    case ERROR_DLL_INIT_FAILED:
+      return "its initialisation failed: DllMain returned FALSE, or a static object's constructor failed";
+    case ERROR_MOD_NOT_FOUND:
+      return "a DLL it depends on is missing";
+    case ERROR_PROC_NOT_FOUND:
+      return "a DLL it depends on lacks a function it imports (an older version of that DLL?)";
+    case ERROR_BAD_EXE_FORMAT:
+      return "it is not a valid image for this host";
+    default: {
+      const std::string message = SystemMessage(error);
+      return message.empty() ? "no explanation from the system" : message;
+    }
+  }
 }
 
 bool Plugin::Load(const std::string& path, std::string* problem) {
   if (!CheckPluginFile(path, problem)) return false;
-  module_ = LoadLibraryA(path.c_str());
-  if (!module_) {
-    *problem = "Windows could not load " + path + " (error " + std::to_string(GetLastError()) +
-               "); a DLL it depends on may be missing";
+  module_.Reset(LoadLibraryA(path.c_str()));
+  if (!module_.Valid()) {
+    const DWORD error = GetLastError();
+    *problem = "Windows could not load " + path + " (error " + std::to_string(error) + "): " + LoadErrorHint(error);
     return false;
   }
   callback_ = reinterpret_cast<EventCallbackFn>(
-      reinterpret_cast<void*>(GetProcAddress(module_, "EventCallback")));
+      reinterpret_cast<void*>(GetProcAddress(module_.Get(), "EventCallback")));
   if (!callback_) {
     *problem = path + " does not export EventCallback";
     return false;

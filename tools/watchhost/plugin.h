@@ -5,20 +5,21 @@
 
 #include <string>
 
+#include "handles.h"
+
 class Plugin {
  public:
-  Plugin() = default;
-  ~Plugin();
-  Plugin(const Plugin&) = delete;
-  Plugin& operator=(const Plugin&) = delete;
-
-  // Checks the file first, so a wrong file is named in plain words. False with *problem.
+  // Checks the file first, so a wrong file is named in plain words, then loads it. False with
+  // *problem, which says what the loader's error means.
   bool Load(const std::string& path, std::string* problem);
   // Sends one event string; returns what EventCallback returned.
   HRESULT Send(const std::string& event) const;
 
  private:
   using EventCallbackFn = HRESULT(__stdcall*)(const char*);
-  HMODULE module_ = nullptr;
+  ModuleHandle module_;
   EventCallbackFn callback_ = nullptr;
 };
+
+// What a LoadLibrary error means for a plug-in that passed the file check.
+std::string LoadErrorHint(DWORD error);

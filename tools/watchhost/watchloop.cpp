@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
 
 #include "changelists.h"
+#include "folderwatch.h"
+#include "handles.h"
+#include "hostregistry.h"
+#include "output.h"
+#include "progress.h"
 
 namespace {
 
@@ -16,105 +20,174 @@ BOOL WINAPI OnConsoleControl(DWORD) {
   return TRUE;
 }
 
-struct Watch {
-  const WatchedFolder* folder = nullptr;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  bool reported = false;  // a notice went out since the last tick
+std::string Rescanned(size_t folders) { return Format("%zu folder(s) rescanned", folders); }
 
-  ~Watch() { Close(); }
-  void Close() {
-    if (handle != INVALID_HANDLE_VALUE) FindCloseChangeNotification(handle);
-    handle = INVALID_HANDLE_VALUE;
-  }
-  bool Arm() {
-    if (handle != INVALID_HANDLE_VALUE) return true;
-    handle = FindFirstChangeNotificationA(
-        folder->path.c_str(), TRUE,
-        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-            FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
-    return handle != INVALID_HANDLE_VALUE;
-  }
+struct Watched {
+  explicit Watched(const WatchedFolder& folder) : watch(folder.path, folder.notice) {}
+  FolderWatch watch;
+  bool reported = false;   // a notice went out since the last tick
+  bool unwatched = false;  // the watch was lost or never set up: changes may have gone unseen
 };
 
-void Log(const char* what, const std::string& detail) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  std::printf("%02u:%02u:%02u %s %s\n", now.wHour, now.wMinute, now.wSecond, what, detail.c_str());
-  std::fflush(stdout);
+class Loop {
+ public:
+  Loop(const Plugin& plugin, const WatchOptions& options) : plugin_(plugin), options_(options) {}
+  int Run();
+
+ private:
+  void ArmAll();
+  void CheckWatches();
+  void CheckPicturesScanned(const std::string& pictures) const;
+  void Notice(Watched& watched, const char* why);
+  // Sends a refresh event with progress reports and prints what it gave and what it cost.
+  void Refresh(const char* event, const std::string& label, const std::string& scanned);
+
+  const Plugin& plugin_;
+  const WatchOptions& options_;
+  std::vector<std::unique_ptr<Watched>> watched_;
+};
+
+void Loop::Notice(Watched& watched, const char* why) {
+  if (watched.reported) return;
+  plugin_.Send(watched.watch.notice());
+  watched.reported = true;
+  if (options_.verbose) Stamped("notice %s (%s)\n", watched.watch.notice().c_str(), why);
 }
 
-void SendNotice(const Plugin& plugin, Watch& watch, const char* why, bool verbose) {
-  if (watch.reported) return;
-  plugin.Send(watch.folder->notice);
-  watch.reported = true;
-  if (verbose) Log("notice", watch.folder->notice + " (" + why + ")");
+void Loop::ArmAll() {
+  size_t numbered = 0;
+  bool pictures = false;
+  for (size_t i = 0; i < options_.folders.size(); ++i) {
+    watched_.push_back(std::make_unique<Watched>(options_.folders[i]));
+    DWORD error = 0;
+    if (watched_.back()->watch.Arm(&error)) {
+      if (i < options_.numbered) ++numbered;
+      else pictures = true;
+      continue;
+    }
+    watched_.back()->unwatched = true;
+    Err("watchhost: warning: cannot watch %s now (error %lu); it is rescanned at every tick until it can be\n",
+        options_.folders[i].path.c_str(), static_cast<unsigned long>(error));
+  }
+  std::string what = "watching " + (numbered == options_.numbered ? std::to_string(numbered)
+                                                                   : Format("%zu of %zu", numbered, options_.numbered)) +
+                     " folder(s)";
+  if (options_.folders.size() > options_.numbered) {
+    what += pictures ? " and the pictures folder" : " (the pictures folder cannot be watched now)";
+  }
+  Out("%s; a tick every %u s, logs in %s\n", what.c_str(), options_.interval_ms / 1000, options_.log_path.c_str());
+}
+
+void Loop::CheckWatches() {
+  for (auto& watched : watched_) {
+    FolderWatch& watch = watched->watch;
+    if (watch.Armed() && !watch.StillSameFolder()) {
+      watch.Disarm();
+      watched->unwatched = true;
+      Stamped("%s is gone or was replaced; it is watched again once it is there\n", watch.path().c_str());
+    }
+    DWORD error = 0;
+    if (!watch.Arm(&error)) {
+      Notice(*watched, "not watched");
+    } else if (watched->unwatched) {
+      // Whatever happened while it was not watched was not seen: a rescan catches up.
+      watched->unwatched = false;
+      Stamped("watching %s again\n", watch.path().c_str());
+      Notice(*watched, "watched again");
+    }
+  }
+}
+
+// The init event scans the pictures folder the plug-in found; when that is not the one watched
+// here (its preference was refused, or the shell answers it otherwise), the user is told.
+void Loop::CheckPicturesScanned(const std::string& pictures) const {
+  for (const char* kind : {"", "pictures."}) {
+    if (GetFileAttributesA(ScanLogPath(options_.log_path, pictures, kind).c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  }
+  Err("watchhost: warning: the plug-in wrote no scan log for %s at init: it may use another pictures folder "
+      "(see watchhost status)\n", pictures.c_str());
+}
+
+void Loop::Refresh(const char* event, const std::string& label, const std::string& scanned) {
+  const ULONGLONG start = GetTickCount64();
+  {
+    EventProgress progress(event, options_.log_path, kProgressPeriodMs);
+    plugin_.Send(event);
+  }
+  const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
+  const std::vector<ChangeEntry> entries = ReadChangeLists(options_.log_path, true);
+  PrintChanges(entries);
+  Stamped("%s: %s, %zu entr%s read, %.2f s\n", label.c_str(), scanned.c_str(), entries.size(),
+          entries.size() == 1 ? "y" : "ies", seconds);
+  for (auto& watched : watched_) watched->reported = false;
+}
+
+int Loop::Run() {
+  ArmAll();
+  // The numbered folders with a scan log of an earlier run: the init event keeps those logs as
+  // they are, so what changed while no host ran is found by a rescan right after it.
+  std::vector<Watched*> earlier;
+  for (size_t i = 0; i < options_.numbered; ++i) {
+    if (GetFileAttributesA(ScanLogPath(options_.log_path, options_.folders[i].path, "").c_str()) !=
+        INVALID_FILE_ATTRIBUTES) {
+      earlier.push_back(watched_[i].get());
+    }
+  }
+  // Init lists the whole pictures folder and writes the first scan of each new folder.
+  const size_t first_scans = options_.numbered - earlier.size();
+  const bool pictures = options_.folders.size() > options_.numbered;
+  Refresh("WatchFolders_InitLogs", "init",
+          Format("%zu first scan(s)%s", first_scans, pictures ? " and the pictures folder listed in full" : ""));
+  if (pictures) CheckPicturesScanned(options_.folders.back().path);
+  for (Watched* watched : earlier) Notice(*watched, "start-up rescan");
+  if (!earlier.empty()) {
+    Refresh("WatchFolders_Timer", "start-up rescan", Rescanned(CountDirtyFolders(options_.numbered)));
+  }
+
+  unsigned tick = 0;
+  ULONGLONG next_tick = GetTickCount64() + options_.interval_ms;
+  for (;;) {
+    std::vector<HANDLE> handles{g_stop};
+    std::vector<Watched*> owners{nullptr};
+    for (auto& watched : watched_) {
+      if (watched->watch.Armed()) {
+        handles.push_back(watched->watch.handle());
+        owners.push_back(watched.get());
+      }
+    }
+    const ULONGLONG now = GetTickCount64();
+    const DWORD wait = next_tick > now ? static_cast<DWORD>(next_tick - now) : 0;
+    const DWORD result = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, wait);
+    if (result == WAIT_OBJECT_0) break;
+    if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + handles.size()) {
+      Watched* watched = owners[result - WAIT_OBJECT_0];
+      Notice(*watched, "changed");
+      // A watch that cannot go on is set up again at the next tick.
+      if (!watched->watch.Continue()) watched->unwatched = true;
+      continue;
+    }
+    if (result == WAIT_FAILED) Sleep(options_.interval_ms);
+
+    ++tick;
+    CheckWatches();
+    if (options_.rescan_every && tick % options_.rescan_every == 0) {
+      for (auto& watched : watched_) Notice(*watched, "periodic rescan");
+    }
+    Refresh("WatchFolders_Timer", "tick " + std::to_string(tick), Rescanned(CountDirtyFolders(options_.numbered)));
+    next_tick = GetTickCount64() + options_.interval_ms;
+    if (options_.max_ticks && tick >= options_.max_ticks) break;
+  }
+  return 0;
 }
 
 }  // namespace
 
 int RunWatchLoop(const Plugin& plugin, const WatchOptions& options) {
-  // One wait covers the stop event and every watch.
-  if (options.folders.size() + 1 > MAXIMUM_WAIT_OBJECTS) {
-    std::fprintf(stderr, "watchhost: at most %d folders can be watched\n", MAXIMUM_WAIT_OBJECTS - 1);
-    return 2;
-  }
-  g_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  KernelHandle stop(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  g_stop = stop.Get();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-
-  std::vector<std::unique_ptr<Watch>> watches;
-  for (const WatchedFolder& folder : options.folders) {
-    watches.push_back(std::make_unique<Watch>());
-    watches.back()->folder = &folder;
-    if (!watches.back()->Arm()) {
-      Log("warning", "cannot watch " + folder.path + "; it is rescanned at every tick");
-    }
-  }
-
-  unsigned tick = 0;
-  DWORD next_tick = GetTickCount() + options.interval_ms;
-  for (;;) {
-    std::vector<HANDLE> handles{g_stop};
-    std::vector<Watch*> owners{nullptr};
-    for (auto& watch : watches) {
-      if (watch->handle != INVALID_HANDLE_VALUE) {
-        handles.push_back(watch->handle);
-        owners.push_back(watch.get());
-      }
-    }
-    const DWORD now = GetTickCount();
-    const DWORD wait = static_cast<LONG>(next_tick - now) > 0 ? next_tick - now : 0;
-    const DWORD result =
-        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, wait);
-    if (result == WAIT_OBJECT_0) break;
-    if (result > WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + handles.size()) {
-      Watch* watch = owners[result - WAIT_OBJECT_0];
-      SendNotice(plugin, *watch, "changed", options.verbose);
-      if (!FindNextChangeNotification(watch->handle)) watch->Close();
-      continue;
-    }
-    if (result == WAIT_FAILED) Sleep(options.interval_ms);
-
-    // A tick: folders without a working watch, and all of them every rescan_every ticks, are
-    // marked dirty because their changes may have gone unnoticed.
-    ++tick;
-    const bool rescan_all = options.rescan_every && tick % options.rescan_every == 0;
-    for (auto& watch : watches) {
-      if (!watch->Arm()) {
-        SendNotice(plugin, *watch, "not watched", options.verbose);
-      } else if (rescan_all) {
-        SendNotice(plugin, *watch, "periodic rescan", options.verbose);
-      }
-    }
-    plugin.Send("WatchFolders_Timer");
-    if (options.verbose) Log("timer", "tick " + std::to_string(tick));
-    PrintChanges(ReadChangeLists(options.log_path, true));
-    for (auto& watch : watches) watch->reported = false;
-    next_tick = GetTickCount() + options.interval_ms;
-    if (options.max_ticks && tick >= options.max_ticks) break;
-  }
-
+  const int code = Loop(plugin, options).Run();
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-  CloseHandle(g_stop);
   g_stop = nullptr;
-  return 0;
+  return code;
 }
