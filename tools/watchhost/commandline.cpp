@@ -38,7 +38,7 @@ bool ToAnsiExactly(const std::wstring& wide, std::string* ansi) {
 
 std::string AnsiCodePageName() { return std::to_string(GetACP()); }
 
-bool ParseOptions(const std::vector<Argument>& args, const std::vector<OptionSpec>& specs,
+bool ParseOptions(const std::vector<Argument>& args, const std::vector<OptionRule>& rules,
                   std::vector<ParsedOption>* parsed, bool* help, std::string* problem) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& text = args[i].ansi;
@@ -54,14 +54,14 @@ bool ParseOptions(const std::vector<Argument>& args, const std::vector<OptionSpe
     }
     const size_t equals = text.find('=');
     const std::string name = text.substr(0, equals);
-    for (const OptionSpec& spec : specs) {
-      if (name == spec.name) option.spec = &spec;
+    for (const OptionRule& rule : rules) {
+      if (name == rule.name) option.rule = &rule;
     }
-    if (!option.spec) {
+    if (!option.rule) {
       *problem = "unknown option " + name;
       return false;
     }
-    if (!option.spec->value) {
+    if (!option.rule->value) {
       if (equals != std::string::npos) {
         *problem = name + " takes no value";
         return false;
@@ -71,10 +71,10 @@ bool ParseOptions(const std::vector<Argument>& args, const std::vector<OptionSpe
       option.value.wide = args[i].wide.substr(args[i].wide.find(L'=') + 1);
       option.value.exact = ToAnsiExactly(option.value.wide, &option.value.ansi);
     } else if (i + 1 >= args.size()) {
-      *problem = name + " needs " + option.spec->value;
+      *problem = name + " needs " + option.rule->value;
       return false;
     } else if (args[i + 1].ansi.compare(0, 2, "--") == 0 && args[i + 1].exact) {
-      *problem = name + " needs " + option.spec->value + ", not the option " + args[i + 1].ansi;
+      *problem = name + " needs " + option.rule->value + ", not the option " + args[i + 1].ansi;
       return false;
     } else {
       option.value = args[++i];

@@ -22,19 +22,19 @@ bool ToAnsiExactly(const std::wstring& wide, std::string* ansi);
 // The code page the plug-in's text is in, for messages: "1252".
 std::string AnsiCodePageName();
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;   // "--folder"
   const char* value;  // what its value is, for messages ("a folder"); null for a flag
 };
 
 struct ParsedOption {
-  const OptionSpec* spec = nullptr;  // null: an operand (an argument that is no option)
+  const OptionRule* rule = nullptr;  // null: an operand (an argument that is no option)
   Argument value;                    // the option's value, or the operand itself
 };
 
-// Splits the arguments by the specs. "--help" and "-h" set *help. False with *problem for an
+// Splits the arguments by the rules. "--help" and "-h" set *help. False with *problem for an
 // unknown option, a flag given a value, or an option without one.
-bool ParseOptions(const std::vector<Argument>& args, const std::vector<OptionSpec>& specs,
+bool ParseOptions(const std::vector<Argument>& args, const std::vector<OptionRule>& rules,
                   std::vector<ParsedOption>* parsed, bool* help, std::string* problem);
 
 // A whole number from 0 to limit, in decimal.

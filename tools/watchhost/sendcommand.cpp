@@ -13,7 +13,7 @@
 
 namespace {
 
-const std::vector<OptionSpec> kOptions = {{"--plugin", "a DLL"}};
+const std::vector<OptionRule> kOptions = {{"--plugin", "a DLL"}};
 
 // Prints the entries that an event added to the change lists, leaving the lists as they are.
 void PrintAddedEntries(const std::string& log_path, const std::vector<ChangeEntry>& before) {
@@ -43,11 +43,11 @@ int SendCommand(const std::vector<Argument>& args, bool purge) {
   const Argument* operand = nullptr;
   for (const ParsedOption& option : parsed) {
     std::wstring path_problem;
-    if (option.spec && !FullAnsiPath(option.value.wide, "--plugin", &plugin_path, &path_problem)) {
+    if (option.rule && !FullAnsiPath(option.value.wide, "--plugin", &plugin_path, &path_problem)) {
       ErrWide(L"watchhost: " + path_problem + L"\n");
       return 2;
     }
-    if (option.spec) continue;
+    if (option.rule) continue;
     if (operand) {
       ErrWide(L"watchhost: " + AnsiToWide(command) + L" takes one " + (purge ? L"folder" : L"event") +
               L"; '" + option.value.wide + L"' is one too many\n");

@@ -27,7 +27,7 @@ constexpr size_t kMaxFolderWithBackslash = 258;
 constexpr size_t kMaxLogFileName = 519;
 constexpr size_t kMaxPurgeLogPath = 259;
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionRule> kOptions = {
     {"--plugin", "a DLL"},       {"--logs", "a folder"},        {"--folder", "a folder"},
     {"--pictures", "a folder"},  {"--exempt", "a folder"},      {"--formats", "a formats.ini file"},
     {"--interval", "a number of seconds"}, {"--rescan-every", "a number of ticks"},
@@ -59,14 +59,14 @@ int ParseRequest(const std::vector<Argument>& args, WatchRequest* request) {
   if (help) return ShowHelp(kCommand);
   std::vector<std::string> given;
   for (const ParsedOption& option : parsed) {
-    if (!option.spec) {
+    if (!option.rule) {
       const std::wstring& text = option.value.wide;
       const bool looks_like_folder = text.find_first_of(L"\\/:") != std::wstring::npos ||
                                      (option.value.exact && IsDirectory(option.value.ansi));
       return WideUsageError(L"'" + text + L"' stands where an option was expected" +
                             (looks_like_folder ? L"; to watch that folder too, give it its own --folder" : L""));
     }
-    const std::string name = option.spec->name;
+    const std::string name = option.rule->name;
     if (name != "--folder" && name != "--verbose") {
       for (const std::string& earlier : given) {
         if (earlier == name) return UsageError(kCommand, name + " is given twice");
@@ -82,7 +82,7 @@ int ParseRequest(const std::vector<Argument>& args, WatchRequest* request) {
       const bool interval = name == "--interval";
       if (!option.value.exact || !ParseNumber(option.value.ansi, interval ? 86400 : 1000000, &number) ||
           (interval && number == 0)) {
-        return WideUsageError(AnsiToWide(name + " takes " + option.spec->value +
+        return WideUsageError(AnsiToWide(name + " takes " + option.rule->value +
                                          (interval ? " from 1 to 86400" : "") + ", not '") +
                               option.value.wide + L"'");
       }
