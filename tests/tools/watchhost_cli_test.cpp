@@ -62,6 +62,8 @@ TEST(WatchHostCommandLine, MistakesAreToldExactly) {
        "'stray' stands where an option was expected\n"},
       {{L"watch", L"--plugin", plugin, L"--logs", folder, L"--folder", folder, L"--folder", folder + L"\\"}, 2, "",
        "is given twice"},
+      {{L"watch", L"--plugin", plugin, L"--logs", folder, L"--folder", L"C:\\" + std::wstring(300, L'x')}, 2, "",
+       "is 304 characters long with its backslash; the plug-in cannot scan folders longer than 258"},
       {{L"status", L"extra"}, 2, "", "status takes no argument, not 'extra'"},
       {{L"send", L"--plugin", plugin}, 2, "", "which event? (send --plugin <dll> <event>)"},
       {{L"purge", L"--plugin", plugin, L"a", L"b"}, 2, "", "purge takes one folder; 'b' is one too many"},

@@ -59,7 +59,7 @@ std::string FolderRow(const RegistryValue& value, bool* usable) {
   const std::string folder = value.Text();
   if (folder.empty()) return "Folder REG_SZ \"\" (empty: passed over)";
   if (WithBackslash(folder).size() > kFolderWithBackslashLimit) {
-    return Format("Folder REG_SZ \"%s\" -- %zu characters with its backslash, at most %zu: passed over", folder.c_str(),
+    return Format("Folder REG_SZ \"%s\" -- %zu characters with its backslash, at most %zu: not scanned", folder.c_str(),
                   WithBackslash(folder).size(), kFolderWithBackslashLimit);
   }
   *usable = true;

@@ -18,7 +18,8 @@ const char kWatch[] =
     "    every --interval seconds (default 5) WatchFolders_Timer is sent and the change lists are\n"
     "    printed as '+ <path>' / '- <path>' and emptied. Every folder is rescanned every\n"
     "    --rescan-every ticks (default: every 300 s worth of ticks; 0: never), and a folder that\n"
-    "    cannot be watched at every tick. --ticks stops after n ticks; Ctrl+C stops it.\n"
+    "    cannot be watched at every tick. Each tick ends with a summary line, and while an event\n"
+    "    runs a line every 3 s tells how far it has got. --ticks stops after n ticks; Ctrl+C stops it.\n"
     "    Options take their value as the next argument or after '=' (--interval=2).\n";
 const char kSend[] =
     "watchhost send --plugin <dll> <event>\n"

@@ -21,8 +21,9 @@ namespace {
 const char kCommand[] = "watch";
 // Every this many seconds every folder is rescanned unless --rescan-every says otherwise.
 constexpr unsigned kDefaultRescanSeconds = 300;
-// The plug-in passes over a folder of 259 characters or more with its backslash, and a log
-// prefix that makes "<prefix><stem>pictures.scan2.log" longer than 519.
+// The plug-in lists no folder of 259 characters or more with its backslash (its search text
+// "<folder>\*" must stay below 260), and passes over one whose "<prefix><stem>scan2.log" is longer
+// than 519.
 constexpr size_t kMaxFolderWithBackslash = 258;
 constexpr size_t kMaxLogFileName = 519;
 constexpr size_t kMaxPurgeLogPath = 259;
@@ -121,13 +122,19 @@ int CheckLimits(const WatchRequest& request) {
     return UsageError(kCommand, Format("at most %zu folders can be watched, the pictures folder included",
                                        kMaxWatchedFolders));
   }
-  for (const std::string& folder : folders) {
+  for (size_t i = 0; i < folders.size(); ++i) {
+    const std::string& folder = folders[i];
     const size_t length = WithBackslash(folder).size();
     if (length > kMaxFolderWithBackslash) {
-      return UsageError(kCommand, Format("%s is %zu characters long with its backslash; the plug-in passes over "
+      return UsageError(kCommand, Format("%s is %zu characters long with its backslash; the plug-in cannot scan "
                                          "folders longer than %zu", folder.c_str(), length, kMaxFolderWithBackslash));
     }
-    const size_t name = settings.log_path.size() + length + std::strlen("pictures.scan2.log");
+    // The pictures folder has logs of its own ("<stem>pictures.scan.log") when it is also a numbered one.
+    bool shared = false;
+    for (size_t j = 0; i == settings.folders.size() && j < settings.folders.size(); ++j) {
+      shared = shared || SameFolder(settings.folders[j], folder);
+    }
+    const size_t name = settings.log_path.size() + length + std::strlen(shared ? "pictures.scan2.log" : "scan2.log");
     if (name > kMaxLogFileName) {
       return UsageError(kCommand, Format("the scan logs of %s in %s would have names of %zu characters; the plug-in "
                                          "takes at most %zu", folder.c_str(), settings.log_path.c_str(), name,
