@@ -11,9 +11,9 @@ char FoldByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' 
 
 // Four ASCII bytes at once (every byte below 0x80, so no sum carries into its neighbour).
 std::uint32_t FoldAsciiWord(std::uint32_t word) {
-  const std::uint32_t atLeastA = word + 0x3F3F3F3Fu;   // high bit set from 'A' (0x41) up
-  const std::uint32_t aboveZ = word + 0x25252525u;     // high bit set above 'Z' (0x5A)
-  const std::uint32_t upper = atLeastA & ~aboveZ & 0x80808080u;
+  const std::uint32_t at_least_a = word + 0x3F3F3F3Fu;   // high bit set from 'A' (0x41) up
+  const std::uint32_t above_z = word + 0x25252525u;     // high bit set above 'Z' (0x5A)
+  const std::uint32_t upper = at_least_a & ~above_z & 0x80808080u;
   return word | (upper >> 2);
 }
 

@@ -48,13 +48,13 @@ void WriteEntry(ChangeListOut& out, const char* marker, const char* line, std::s
   if (line[length - 1] != '\n') std::fputc('\n', out.file);
 }
 
-bool EqualLines(const char* a, std::size_t aLength, const char* b, std::size_t bLength) {
-  if (aLength != bLength || aLength >= kLogLineSize) return false;
-  char foldedA[kLogLineSize];
-  char foldedB[kLogLineSize];
-  FoldAsciiCase(a, aLength, foldedA);
-  FoldAsciiCase(b, bLength, foldedB);
-  return std::memcmp(foldedA, foldedB, aLength) == 0;
+bool EqualLines(const char* a, std::size_t a_length, const char* b, std::size_t b_length) {
+  if (a_length != b_length || a_length >= kLogLineSize) return false;
+  char folded_a[kLogLineSize];
+  char folded_b[kLogLineSize];
+  FoldAsciiCase(a, a_length, folded_a);
+  FoldAsciiCase(b, b_length, folded_b);
+  return std::memcmp(folded_a, folded_b, a_length) == 0;
 }
 
 // Reads the reference from its start for the one line.
@@ -131,7 +131,7 @@ bool AppendChanges(std::FILE* previous, std::FILE* current, ChangeListOut& out, 
   }
   if (std::ferror(current)) return false;
   if (!removals) return true;
-  indexed.ForEachUnmatched([&out](const char* text, std::size_t textLength) { WriteEntry(out, "-", text, textLength); });
+  indexed.ForEachUnmatched([&out](const char* text, std::size_t text_length) { WriteEntry(out, "-", text, text_length); });
   return true;
 }
 

@@ -41,9 +41,9 @@ bool SameBytes(const char* a, const char* b, std::size_t length) {
 }
 
 bool SameFolded(const char* text, const char* folded, std::size_t length) {
-  char foldedText[kLogLineSize];
-  FoldAsciiCase(text, length, foldedText);
-  return SameBytes(foldedText, folded, length);
+  char folded_text[kLogLineSize];
+  FoldAsciiCase(text, length, folded_text);
+  return SameBytes(folded_text, folded, length);
 }
 
 }  // namespace
@@ -108,9 +108,9 @@ std::uint32_t IndexedLog::Append(const char* line, std::size_t length) {
 
 std::uint32_t IndexedLog::RecordStart(std::uint32_t position) const {
   if (position >= end_) return end_;
-  const std::uint32_t nextBlock = static_cast<std::uint32_t>(((position >> kBlockBits) + 1) << kBlockBits);
-  if (nextBlock - position < sizeof(Header) || HeaderAt(Record(position)).group == kUnusedTail) {
-    return nextBlock < end_ ? nextBlock : end_;
+  const std::uint32_t next_block = static_cast<std::uint32_t>(((position >> kBlockBits) + 1) << kBlockBits);
+  if (next_block - position < sizeof(Header) || HeaderAt(Record(position)).group == kUnusedTail) {
+    return next_block < end_ ? next_block : end_;
   }
   return position;
 }

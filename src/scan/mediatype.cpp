@@ -22,14 +22,14 @@ void GetFormatsIniPath(char* destination, std::size_t capacity) {
   if (!destination) return;
   const ByteString directory = GetDataCacheDirectory().GetPath();
   if (directory.IsEmpty()) return;
-  const bool addBackslash = !EndsWithBackslash(directory.CStr());
-  const std::size_t length = static_cast<std::size_t>(directory.Length()) + (addBackslash ? 1 : 0) +
+  const bool add_backslash = !EndsWithBackslash(directory.CStr());
+  const std::size_t length = static_cast<std::size_t>(directory.Length()) + (add_backslash ? 1 : 0) +
                              (sizeof kFormatsName - 1);
   // A name cut to the buffer would point at some other file: a path that does not fit is no path.
   if (length >= kPathSize || length >= capacity) return;
   char path[kPathSize] = {};
   BoundedCopy(path, directory.CStr(), sizeof path);
-  if (addBackslash) BoundedAppend(path, "\\", sizeof path);
+  if (add_backslash) BoundedAppend(path, "\\", sizeof path);
   BoundedAppend(path, kFormatsName, sizeof path);
   std::memcpy(destination, path, length + 1);
 }

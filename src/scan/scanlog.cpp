@@ -27,18 +27,18 @@ bool OpenLogForWriting(const char* name, StdioFile& file) {
   if (file.Open(name, "w")) return true;
   // The log directory may not exist yet: create the chain and try once more.
   const ByteString path(name);
-  const int lastBackslash = path.ReverseFind('\\');
-  if (lastBackslash < 0) return false;
-  if (!CreateDirectoryChain(path.Left(lastBackslash))) return false;
+  const int last_backslash = path.ReverseFind('\\');
+  if (last_backslash < 0) return false;
+  if (!CreateDirectoryChain(path.Left(last_backslash))) return false;
   return file.Open(name, "w");
 }
 
 // True when the directory the log file goes into exists (no directory part: the current one).
 bool LogDirectoryExists(const char* name) {
   const ByteString path(name);
-  const int lastBackslash = path.ReverseFind('\\');
-  if (lastBackslash < 0) return true;
-  return DirectoryExists(path.Left(lastBackslash).CStr());
+  const int last_backslash = path.ReverseFind('\\');
+  if (last_backslash < 0) return true;
+  return DirectoryExists(path.Left(last_backslash).CStr());
 }
 
 // Flushes the scan to the disk and closes it; false when any of it may be missing.
@@ -51,12 +51,12 @@ bool FinishFile(StdioFile& file) {
 // True when the line lies below the directory (as "C:\Music\Live\", ASCII case ignored).
 bool LineIsBelow(const char* line, std::size_t length, const std::string& directory) {
   if (length <= directory.size() || directory.size() >= kLogLineSize) return false;
-  char foldedLine[kLogLineSize];
-  char foldedDirectory[kLogLineSize];
+  char folded_line[kLogLineSize];
+  char folded_directory[kLogLineSize];
   // The directory ends in a one-byte backslash, so folding the line's start alone folds it alike.
-  FoldAsciiCase(line, directory.size(), foldedLine);
-  FoldAsciiCase(directory.data(), directory.size(), foldedDirectory);
-  return std::memcmp(foldedLine, foldedDirectory, directory.size()) == 0;
+  FoldAsciiCase(line, directory.size(), folded_line);
+  FoldAsciiCase(directory.data(), directory.size(), folded_directory);
+  return std::memcmp(folded_line, folded_directory, directory.size()) == 0;
 }
 
 // Copies the old scan's lines below the directories that could not be listed into the new scan:
@@ -87,12 +87,12 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
                     std::FILE* out) {
   // Drive ("C:" or nothing) and directory without its trailing backslash, as _splitpath would
   // give them for a path that ends in a backslash.
-  const std::size_t folderLength = std::strlen(names.folder);
-  const std::size_t driveLength = names.folder[0] && names.folder[1] == ':' ? 2 : 0;
+  const std::size_t folder_length = std::strlen(names.folder);
+  const std::size_t drive_length = names.folder[0] && names.folder[1] == ':' ? 2 : 0;
   char drive[3] = {};
-  std::memcpy(drive, names.folder, driveLength);
+  std::memcpy(drive, names.folder, drive_length);
   char directory[ScanLogNames::kFolderSize] = {};
-  std::memcpy(directory, names.folder + driveLength, folderLength - driveLength - 1);
+  std::memcpy(directory, names.folder + drive_length, folder_length - drive_length - 1);
   try {
     std::vector<std::string> unlisted;
     if (ScanFolder(drive, directory, out, patterns, exempt, &unlisted)) return WalkResult::kComplete;
@@ -118,16 +118,16 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   // would write a first scan over it, and what changed since it was written would go unreported.
   const FilePresence log = ProbeFile(names.log);
   if (log == FilePresence::kUnknown) return ScanLogOutcome::kFailed;
-  const bool logExists = log == FilePresence::kPresent;
-  if (logExists && update.init_mode && !update.rotate_only) return ScanLogOutcome::kKept;
+  const bool log_exists = log == FilePresence::kPresent;
+  if (log_exists && update.init_mode && !update.rotate_only) return ScanLogOutcome::kKept;
   // What the new scan is measured against: the scan log, or an old previous scan log when the
   // scan log is missing (a purge reports that one), or nothing at all for a first scan.
-  const FilePresence previous = logExists ? FilePresence::kPresent : ProbeFile(names.previous);
+  const FilePresence previous = log_exists ? FilePresence::kPresent : ProbeFile(names.previous);
   if (previous == FilePresence::kUnknown) return ScanLogOutcome::kFailed;
-  const char* baseline = logExists ? names.log : (previous == FilePresence::kPresent ? names.previous : nullptr);
+  const char* baseline = log_exists ? names.log : (previous == FilePresence::kPresent ? names.previous : nullptr);
   // Asked before the new scan makes the log directory: a first scan into a new directory has no
   // empty previous scan to be measured against.
-  const bool emptyPrevious = update.everything_new && LogDirectoryExists(names.log);
+  const bool empty_previous = update.everything_new && LogDirectoryExists(names.log);
 
   StdioFile fresh;
   if (!OpenLogForWriting(names.fresh, fresh)) return ScanLogOutcome::kFailed;
@@ -138,7 +138,7 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
     walk = WalkInto(names, update.patterns, exempt, baseline, fresh.Get());
   }
   const bool written = FinishFile(fresh);
-  if (walk == WalkResult::kUnreachable && written && !logExists && update.empty_when_unreachable) {
+  if (walk == WalkResult::kUnreachable && written && !log_exists && update.empty_when_unreachable) {
     // Nothing known of the folder yet: it starts from an empty scan, and everything in it is new
     // once it can be listed. A folder with a scan log keeps it.
     if (!fresh.Open(names.fresh, "w") || !FinishFile(fresh) ||
@@ -153,9 +153,9 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
     return walk == WalkResult::kUnreachable ? ScanLogOutcome::kUnreachable : ScanLogOutcome::kFailed;
   }
 
-  if (update.change_list && (baseline || emptyPrevious)) {
-    const char* oldScan = emptyPrevious ? nullptr : baseline;
-    if (!AppendScanLogChanges(oldScan, names.fresh, update.change_list, update.removals)) {
+  if (update.change_list && (baseline || empty_previous)) {
+    const char* old_scan = empty_previous ? nullptr : baseline;
+    if (!AppendScanLogChanges(old_scan, names.fresh, update.change_list, update.removals)) {
       // Not reported, so not replaced: the next rescan is measured against the same old scan.
       DeleteFileA(names.fresh);
       return ScanLogOutcome::kFailed;
@@ -164,12 +164,12 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
 
   // Rotation. Until the rename the old scan log stays where it was, so a process killed in
   // between leaves a state the next rescan repeats from; at no moment is the scan log missing.
-  if (emptyPrevious) {
+  if (empty_previous) {
     // The empty scan it was measured against becomes the previous scan log, as the empty scan
     // log made for a first pictures scan always was rotated into it.
     StdioFile empty;
     empty.Open(names.previous, "w");
-  } else if (logExists) {
+  } else if (log_exists) {
     // A failure leaves the previous scan log as it was, as a failed rotation always has.
     CopyFileA(names.log, names.previous, FALSE);
   }

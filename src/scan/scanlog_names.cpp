@@ -23,21 +23,21 @@ bool FormScanLogNames(const char* folder, const char* log_prefix, ScanLogNames* 
   if (!folder || !*folder || !names) return false;
   if (!log_prefix) log_prefix = "";
   if (!log_kind) log_kind = "";
-  const std::size_t folderLength = std::strlen(folder);
-  const bool addBackslash = !EndsWithBackslash(folder);
-  const std::size_t withBackslash = folderLength + (addBackslash ? 1 : 0);
-  if (withBackslash >= ScanLogNames::kStemSize) return false;
+  const std::size_t folder_length = std::strlen(folder);
+  const bool add_backslash = !EndsWithBackslash(folder);
+  const std::size_t with_backslash = folder_length + (add_backslash ? 1 : 0);
+  if (with_backslash >= ScanLogNames::kStemSize) return false;
   // "scan2.log" is the longest of the three names; all must fit.
-  const std::size_t prefixLength = std::strlen(log_prefix);
-  if (prefixLength + withBackslash + std::strlen(log_kind) + std::strlen("scan2.log") >=
+  const std::size_t prefix_length = std::strlen(log_prefix);
+  if (prefix_length + with_backslash + std::strlen(log_kind) + std::strlen("scan2.log") >=
       ScanLogNames::kFileNameSize) {
     return false;
   }
 
   ScanLogNames formed;
-  std::memcpy(formed.folder, folder, folderLength);
-  if (addBackslash) formed.folder[folderLength] = '\\';
-  formed.folder[withBackslash] = '\0';
+  std::memcpy(formed.folder, folder, folder_length);
+  if (add_backslash) formed.folder[folder_length] = '\\';
+  formed.folder[with_backslash] = '\0';
   FlattenPath(formed.folder, formed.stem);
   std::snprintf(formed.log, sizeof formed.log, "%s%s%sscan.log", log_prefix, formed.stem, log_kind);
   std::snprintf(formed.previous, sizeof formed.previous, "%s%s%sscan2.log", log_prefix, formed.stem, log_kind);

@@ -86,8 +86,8 @@ bool IsDotEntry(const char* name) {
 }
 
 // current + name + "\n": current is at most 258 bytes and a name 259.
-void AppendLine(std::string& lines, const char* current, std::size_t currentLength, const char* name) {
-  lines.append(current, currentLength);
+void AppendLine(std::string& lines, const char* current, std::size_t current_length, const char* name) {
+  lines.append(current, current_length);
   lines.append(name);
   lines += '\n';
 }
@@ -99,10 +99,10 @@ void AppendLine(std::string& lines, const char* current, std::size_t currentLeng
 bool ToAnsiExactly(const wchar_t* wide, char* destination, int size) {
   // A UTF-8 code page spells every character, and the call refuses the default-char question.
   const bool utf8 = GetACP() == CP_UTF8;
-  BOOL usedDefault = FALSE;
+  BOOL used_default = FALSE;
   const int written = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
-                                          -1, destination, size, nullptr, utf8 ? nullptr : &usedDefault);
-  return written > 0 && !usedDefault;
+                                          -1, destination, size, nullptr, utf8 ? nullptr : &used_default);
+  return written > 0 && !used_default;
 }
 
 // The extension of the entry's own name (after its last dot), spelt exactly: a short name's
@@ -137,11 +137,11 @@ bool GetDirectoryId(const char* path, DirectoryId* id) {
 // directory above it: the walk through it would never end (a link to an ancestor, or two links
 // side by side, multiply the tree without bound). Only links can close such a loop, so ordinary
 // directories cost nothing here; a link costs one open per level of current.
-bool LeadsBackUp(const char* current, std::size_t currentLength, const char* name) {
+bool LeadsBackUp(const char* current, std::size_t current_length, const char* name) {
   char path[kPathSize] = {};
   // Too long to be opened: its listing fails on its own.
-  if (currentLength + std::strlen(name) >= kPathSize) return false;
-  std::memcpy(path, current, currentLength);
+  if (current_length + std::strlen(name) >= kPathSize) return false;
+  std::memcpy(path, current, current_length);
   BoundedAppend(path, name, sizeof path);
   DirectoryId target;
   if (!GetDirectoryId(path, &target)) return false;
@@ -171,29 +171,29 @@ void NoteUnlisted(ScanContext& context, const std::string& directory) {
 // so a share that drops mid-listing never passes for a directory with fewer files.
 bool ListDirectory(ScanContext& context, const std::string& directory, std::vector<std::string>& children) {
   // current: drive + directory + "\", which starts every line of this directory.
-  const std::size_t currentLength = context.drive.size() + directory.size() + 1;
+  const std::size_t current_length = context.drive.size() + directory.size() + 1;
   // The search text adds "*"; the ANSI functions refuse anything past the path limit, so a
   // directory this deep cannot be listed by us at all.
-  if (currentLength + 1 >= kPathSize) return false;
+  if (current_length + 1 >= kPathSize) return false;
   char current[kPathSize] = {};
   std::memcpy(current, context.drive.data(), context.drive.size());
   std::memcpy(current + context.drive.size(), directory.data(), directory.size());
-  current[currentLength - 1] = '\\';
+  current[current_length - 1] = '\\';
 
   if (context.exempt[0] && EqualsIgnoringAsciiCase(context.exempt, current)) return true;
 
   char search[kPathSize] = {};
-  std::memcpy(search, current, currentLength);
-  search[currentLength] = '*';
+  std::memcpy(search, current, current_length);
+  search[current_length] = '*';
 
   // Listed in UTF-16 and spelt in the code page here, where a name it cannot spell is seen.
-  wchar_t wideSearch[kPathSize] = {};
-  if (MultiByteToWideChar(CP_ACP, 0, search, -1, wideSearch, static_cast<int>(kPathSize)) <= 0) return false;
+  wchar_t wide_search[kPathSize] = {};
+  if (MultiByteToWideChar(CP_ACP, 0, search, -1, wide_search, static_cast<int>(kPathSize)) <= 0) return false;
 
   // One listing serves both the files and the subdirectories: with "*" and "*.*" the system
   // returns the same entries, dot-less names included.
   WIN32_FIND_DATAW entry;
-  const FindHandle find(FindFirstFileW(wideSearch, &entry));
+  const FindHandle find(FindFirstFileW(wide_search, &entry));
   if (!find.IsOpen()) {
     // The top of a drive has no "." or "..": an empty one lists nothing at all and says "file not
     // found". The directory being there tells it from a folder or drive that is not.
@@ -203,14 +203,14 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   // What this directory gives is kept until its listing has reached its end.
   std::string& lines = context.pendingLines;
   lines.clear();
-  const std::size_t childrenBefore = children.size();
+  const std::size_t children_before = children.size();
   do {
     // The name a path can reach the entry by: its own, or else its short name (too long a name
     // for the path limit counts as one the code page cannot spell). An entry reachable by
     // neither is left out, a directory with all below it: a line for it would name no file.
     char name[kPathSize];
-    const bool ownName = ToAnsiExactly(entry.cFileName, name, kPathSize);
-    if (!ownName && !(entry.cAlternateFileName[0] && ToAnsiExactly(entry.cAlternateFileName, name, kPathSize))) {
+    const bool own_name = ToAnsiExactly(entry.cFileName, name, kPathSize);
+    if (!own_name && !(entry.cAlternateFileName[0] && ToAnsiExactly(entry.cAlternateFileName, name, kPathSize))) {
       continue;
     }
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -218,7 +218,7 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
       std::string child = directory;
       child += '\\';
       child += name;
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsBackUp(current, currentLength, name)) {
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsBackUp(current, current_length, name)) {
         NoteUnlisted(context, child);
         continue;
       }
@@ -226,21 +226,21 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
       continue;
     }
     // The extension follows the last dot of the file's own name; a name without one is no media.
-    char ownExtension[kPathSize];
+    char own_extension[kPathSize];
     const char* extension = nullptr;
-    if (ownName) {
+    if (own_name) {
       // Byte by byte: '.' is never a trail byte.
       const char* dot = std::strrchr(name, '.');
       if (dot) extension = dot + 1;
-    } else if (OwnExtension(entry, ownExtension)) {
-      extension = ownExtension;
+    } else if (OwnExtension(entry, own_extension)) {
+      extension = own_extension;
     }
-    if (extension && IsMedia(context, extension)) AppendLine(lines, current, currentLength, name);
+    if (extension && IsMedia(context, extension)) AppendLine(lines, current, current_length, name);
   } while (FindNextFileW(find.Get(), &entry));
   // Only "no more files" ends a listing; anything else (a share that dropped, a device error)
   // cut it short, and what it gave so far is not the directory.
   if (GetLastError() != ERROR_NO_MORE_FILES) {
-    children.resize(childrenBefore);
+    children.resize(children_before);
     return false;
   }
   std::fwrite(lines.data(), 1, lines.size(), context.out);

@@ -19,7 +19,7 @@ class WideString;
 
 struct MediaFolderPlatform {
   // The one registry read of the lookup (ReadRegistryStringW in production).
-  LSTATUS (*readRegistryStringW)(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
+  LSTATUS (*readRegistryStringW)(HKEY root, const wchar_t* sub_key, const wchar_t* value_name,
                                  WideString& out);
   decltype(&::LoadLibraryA) loadLibraryA;
   decltype(&::FreeLibrary) freeLibrary;

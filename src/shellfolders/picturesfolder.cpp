@@ -75,10 +75,10 @@ HRESULT GetMediaFolderPreference(const char* name, MediaFolderKind kind, WideStr
 HRESULT ReadPlayerPreference(const char* name, WideString& text) {
   // An empty name would read the default value of the preferences key itself.
   if (!name || !*name) return E_INVALIDARG;
-  ByteString keyPath;
-  if (keyPath.Format("%s\\%s", kPlayerPreferencesKey, name) < 0) return E_FAIL;
+  ByteString key_path;
+  if (key_path.Format("%s\\%s", kPlayerPreferencesKey, name) < 0) return E_FAIL;
   ByteString value;
-  if (ReadRegistryString(HKEY_CURRENT_USER, keyPath.CStr(), "", value) != ERROR_SUCCESS) {
+  if (ReadRegistryString(HKEY_CURRENT_USER, key_path.CStr(), "", value) != ERROR_SUCCESS) {
     return E_FAIL;
   }
   WideString converted;

@@ -3,13 +3,13 @@
 #include "platform/handles.h"
 #include "shellfolders/mediafolderplatform.h"
 
-LSTATUS ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
+LSTATUS ReadRegistryStringW(HKEY root, const wchar_t* sub_key, const wchar_t* value_name,
                             WideString& out) {
   RegistryKey key;
-  LSTATUS status = RegOpenKeyExW(root, subKey ? subKey : L"", 0, KEY_READ, key.Put());
+  LSTATUS status = RegOpenKeyExW(root, sub_key ? sub_key : L"", 0, KEY_READ, key.Put());
   if (status != ERROR_SUCCESS) return status;
 
-  const wchar_t* const name = valueName ? valueName : L"";
+  const wchar_t* const name = value_name ? value_name : L"";
   DWORD type = REG_NONE;
   DWORD size = 0;
   status = RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size);
@@ -28,30 +28,30 @@ LSTATUS ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* val
   if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
   // Passing the size learned above keeps the second read inside the buffer even when the value
   // grew in between (it then fails with ERROR_MORE_DATA).
-  DWORD readSize = size;
+  DWORD read_size = size;
   status = RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                            &readSize);
+                            &read_size);
   if (status != ERROR_SUCCESS) return status;
   // The value may have been rewritten with another type between the two reads.
   if (type != REG_SZ) return ERROR_DATATYPE_MISMATCH;
 
-  const int readUnits = static_cast<int>((readSize < size ? readSize : size) / 2);
+  const int read_units = static_cast<int>((read_size < size ? read_size : size) / 2);
   int length = 0;
-  while (length < readUnits && buffer[length] != L'\0') ++length;
+  while (length < read_units && buffer[length] != L'\0') ++length;
   value.ReleaseBuffer(length);
   out.Swap(value);
   return ERROR_SUCCESS;
 }
 
-LSTATUS ReadRegistryString(HKEY root, const char* subKey, const char* valueName, ByteString& out) {
-  WideString wideKey;
-  WideString wideName;
-  if (!AnsiToWide(subKey, wideKey) || !AnsiToWide(valueName, wideName)) {
+LSTATUS ReadRegistryString(HKEY root, const char* sub_key, const char* value_name, ByteString& out) {
+  WideString wide_key;
+  WideString wide_name;
+  if (!AnsiToWide(sub_key, wide_key) || !AnsiToWide(value_name, wide_name)) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
   WideString value;
   const LSTATUS status =
-      GetMediaFolderPlatform().readRegistryStringW(root, wideKey.CStr(), wideName.CStr(), value);
+      GetMediaFolderPlatform().readRegistryStringW(root, wide_key.CStr(), wide_name.CStr(), value);
   if (status != ERROR_SUCCESS) return status;
   ByteString text;
   if (!WideToAnsi(value.CStr(), text)) return ERROR_NOT_ENOUGH_MEMORY;

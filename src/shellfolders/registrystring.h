@@ -13,12 +13,12 @@
 #include "shellfolders/widestring.h"
 #include "text/bytestring.h"
 
-// Reads the REG_SZ value of root\subKey (an empty or null name selects the key's default
+// Reads the REG_SZ value of root\sub_key (an empty or null name selects the key's default
 // value). The text ends at the first NUL within the data, or after the data when it holds
 // none; an odd last byte is dropped. A value of size 0 gives the empty string.
-LSTATUS ReadRegistryStringW(HKEY root, const wchar_t* subKey, const wchar_t* valueName,
+LSTATUS ReadRegistryStringW(HKEY root, const wchar_t* sub_key, const wchar_t* value_name,
                             WideString& out);
 
 // The same read with ANSI key and value names (null counts as empty) and an ANSI result, both
 // converted through the ANSI code page. Reads through GetMediaFolderPlatform().
-LSTATUS ReadRegistryString(HKEY root, const char* subKey, const char* valueName, ByteString& out);
+LSTATUS ReadRegistryString(HKEY root, const char* sub_key, const char* value_name, ByteString& out);

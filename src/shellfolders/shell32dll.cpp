@@ -15,7 +15,7 @@ LPCSTR IlFreeOrdinal() { return MAKEINTRESOURCEA(155); }
 // so the list is given back either way.
 class IdList {
  public:
-  explicit IdList(decltype(::ILFree)* ilFree) : ilFree_(ilFree) {}
+  explicit IdList(decltype(::ILFree)* il_free) : ilFree_(il_free) {}
   ~IdList() {
     if (!list_) return;
     if (ilFree_) {
@@ -59,17 +59,17 @@ HRESULT CShell32DLL::CreateItemFromParsingName(const wchar_t* path, IShellItem**
 
 HRESULT CShell32DLL::GetKnownFolderName(REFKNOWNFOLDERID id, SIGDN form, ByteString& name) const {
   if (!IsLoaded()) return E_FAIL;
-  auto* const getIdList = LookUp<decltype(::SHGetKnownFolderIDList)>("SHGetKnownFolderIDList");
-  auto* const getName = LookUp<decltype(::SHGetNameFromIDList)>("SHGetNameFromIDList");
-  if (!getIdList || !getName) return E_FAIL;
+  auto* const get_id_list = LookUp<decltype(::SHGetKnownFolderIDList)>("SHGetKnownFolderIDList");
+  auto* const get_name = LookUp<decltype(::SHGetNameFromIDList)>("SHGetNameFromIDList");
+  if (!get_id_list || !get_name) return E_FAIL;
 
   IdList list(LookUp<decltype(::ILFree)>(IlFreeOrdinal()));
-  if (FAILED(getIdList(id, KF_FLAG_CREATE, nullptr, list.Put())) || !list.Get()) {
+  if (FAILED(get_id_list(id, KF_FLAG_CREATE, nullptr, list.Put())) || !list.Get()) {
     return E_FAIL;
   }
   // The name call's own result is not consulted: a text is what counts.
   CoTaskMemText text;
-  getName(list.Get(), form, text.Put());
+  get_name(list.Get(), form, text.Put());
   if (!text) return E_FAIL;
   ByteString converted;
   if (!WideToAnsi(text.Get(), converted)) return E_FAIL;

@@ -108,23 +108,23 @@ void ByteString::ReleaseStorage() {
   }
 }
 
-// Makes room for extra bytes after the content. With setLength the length
+// Makes room for extra bytes after the content. With set_length the length
 // grows and the NUL moves; without (GetBuffer) both stay where they were.
 // Null, and the string untouched, when the memory cannot be had.
-char* ByteString::Grow(int extra, bool setLength) {
+char* ByteString::Grow(int extra, bool set_length) {
   const int length = Length();
   if (extra < 0 || extra > kMaxLength - length) return nullptr;
-  const int newLength = length + extra;
+  const int new_length = length + extra;
   char* text;
-  if (!IsHeap() && newLength <= kInlineCapacity) {
+  if (!IsHeap() && new_length <= kInlineCapacity) {
     text = InlineText();
   } else if (IsHeap() && Block()[0] <= 1) {
-    void* block = ResizeByteStringBlock(Block(), static_cast<std::size_t>(newLength) + 2);
+    void* block = ResizeByteStringBlock(Block(), static_cast<std::size_t>(new_length) + 2);
     if (!block) return nullptr;
     text = static_cast<char*>(block) + 1;
     SetHeap(text, length);
   } else {
-    auto* block = static_cast<unsigned char*>(AllocateByteStringBlock(static_cast<std::size_t>(newLength) + 2));
+    auto* block = static_cast<unsigned char*>(AllocateByteStringBlock(static_cast<std::size_t>(new_length) + 2));
     if (!block) return nullptr;
     block[0] = 1;
     text = reinterpret_cast<char*>(block + 1);
@@ -132,9 +132,9 @@ char* ByteString::Grow(int extra, bool setLength) {
     ReleaseStorage();
     SetHeap(text, length);
   }
-  if (setLength) {
-    SetLength(newLength);
-    text[newLength] = '\0';
+  if (set_length) {
+    SetLength(new_length);
+    text[new_length] = '\0';
   }
   return text;
 }
@@ -404,7 +404,7 @@ void ByteString::MakeLower() {
 
 bool ByteString::Replace(const char* pattern, const char* replacement, bool all) {
   if (!pattern || !replacement || !*pattern) return false;
-  const int patternLength = static_cast<int>(std::strlen(pattern));
+  const int pattern_length = static_cast<int>(std::strlen(pattern));
   // Our own text stays untouched until the swap, so pattern and replacement
   // may point into it.
   const char* text = CStr();
@@ -415,7 +415,7 @@ bool ByteString::Replace(const char* pattern, const char* replacement, bool all)
   while (const char* match = MbFindString(text + done, pattern)) {
     const int before = static_cast<int>(match - (text + done));
     if (!result.Append(text + done, before) || !result.Append(replacement)) return false;
-    done += before + patternLength;
+    done += before + pattern_length;
     replaced = true;
     if (!all) break;
   }

@@ -127,7 +127,7 @@ class ByteString {
   void InitEmpty();
   bool InitFromBytes(const char* bytes, int length);
   void ReleaseStorage();
-  char* Grow(int extra, bool setLength);
+  char* Grow(int extra, bool set_length);
   bool AppendBytes(const char* bytes, int count);
 
   // Inline: text in bytes kInlineOffset..kTagOffset-1, tag = 7 - length.

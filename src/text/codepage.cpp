@@ -11,11 +11,11 @@ bool CodePageIsDoubleByte() {
   // A process's ANSI code page never changes: the system is asked once. -1 until then. Threads
   // that meet a first use together each ask and store the same answer; the value stands alone,
   // so relaxed order is enough.
-  static std::atomic<int> doubleByte{-1};
-  int value = doubleByte.load(std::memory_order_relaxed);
+  static std::atomic<int> double_byte{-1};
+  int value = double_byte.load(std::memory_order_relaxed);
   if (value < 0) {
     value = GetSystemMetrics(SM_DBCSENABLED) != 0 ? 1 : 0;
-    doubleByte.store(value, std::memory_order_relaxed);
+    double_byte.store(value, std::memory_order_relaxed);
   }
   return value != 0;
 }

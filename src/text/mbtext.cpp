@@ -46,14 +46,14 @@ const char* MbFindString(const char* text, const char* pattern) {
   if (!text || !pattern) return nullptr;
   if (!DoubleByte()) return std::strstr(text, pattern);
   if (!*text) return nullptr;
-  const std::size_t textLength = std::strlen(text);
-  const std::size_t patternLength = std::strlen(pattern);
+  const std::size_t text_length = std::strlen(text);
+  const std::size_t pattern_length = std::strlen(pattern);
   for (const char* candidate = text; *candidate; candidate = MbNext(candidate)) {
-    const std::size_t remaining = textLength - static_cast<std::size_t>(candidate - text);
-    if (remaining < patternLength) return nullptr;
-    if (std::memcmp(candidate, pattern, patternLength) != 0) continue;
+    const std::size_t remaining = text_length - static_cast<std::size_t>(candidate - text);
+    if (remaining < pattern_length) return nullptr;
+    if (std::memcmp(candidate, pattern, pattern_length) != 0) continue;
     // A match that ends inside a double-byte character is no match.
-    const char* end = candidate + patternLength;
+    const char* end = candidate + pattern_length;
     const char* p = candidate;
     while (p < end) p = MbNext(p);
     if (p == end) return candidate;

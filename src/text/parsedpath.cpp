@@ -55,7 +55,7 @@ void ParsedPath::Parse(const ByteString& text) {
   const bool drive = rootLength_ == 2;
 
   // Only the first, the last and the one before the last segment matter.
-  Segment first, last, beforeLast;
+  Segment first, last, before_last;
   int count = 0;
   while (i < length && count < kMaxSegments) {
     Segment segment;
@@ -68,33 +68,33 @@ void ParsedPath::Parse(const ByteString& text) {
     }
     segment.nameLength = i - name;
     if (count == 0) first = segment;
-    beforeLast = last;
+    before_last = last;
     last = segment;
     ++count;
   }
   if (count == 0) return;
 
-  int firstAfterRoot = 0;
+  int first_after_root = 0;
   if (!drive && first.separators == 2) {
     rootLength_ = 2 + first.nameLength;
-    firstAfterRoot = 1;
+    first_after_root = 1;
   }
-  const int afterRoot = count - firstAfterRoot;
-  int lastIndex = count - 1;
-  Segment lastNamed = last;  // a trailing separator does not make a component
-  if (lastNamed.nameLength == 0 && count >= 2) {
-    lastNamed = beforeLast;
-    --lastIndex;
+  const int after_root = count - first_after_root;
+  int last_index = count - 1;
+  Segment last_named = last;  // a trailing separator does not make a component
+  if (last_named.nameLength == 0 && count >= 2) {
+    last_named = before_last;
+    --last_index;
   }
 
-  if (afterRoot == 0) {
+  if (after_root == 0) {
     directoryLength_ = 0;
-  } else if (afterRoot == 1 && last.nameLength == 0) {
+  } else if (after_root == 1 && last.nameLength == 0) {
     directoryLength_ = last.separators;
-  } else if (lastIndex == firstAfterRoot) {
-    directoryLength_ = lastNamed.separators;
+  } else if (last_index == first_after_root) {
+    directoryLength_ = last_named.separators;
   } else {
-    directoryLength_ = lastNamed.start - rootLength_;
+    directoryLength_ = last_named.start - rootLength_;
   }
 }
 
@@ -114,10 +114,10 @@ ParsedPath ParsedPath::Join(const char* component) const {
   // The last byte may be the trail byte of a double-byte character; only a
   // one-byte separator character at the very end counts, and a text with a
   // NUL inside has none there.
-  const bool endsWithSeparator =
+  const bool ends_with_separator =
       std::strlen(path_.CStr()) == static_cast<std::size_t>(path_.Length()) && EndsWithSeparator(path_.CStr());
   ByteString joined(path_);
-  if (joined.Length() != path_.Length() || (!endsWithSeparator && !joined.Append('\\')) ||
+  if (joined.Length() != path_.Length() || (!ends_with_separator && !joined.Append('\\')) ||
       !joined.Append(component)) {
     return ParsedPath();  // out of memory
   }
