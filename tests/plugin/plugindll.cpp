@@ -6,16 +6,6 @@ const std::string kFolder0 = kWatchFolders + "\\WatchFolder0";
 const std::string kPicturesSubkey = kWatchFolders + "\\WatchFolderPicture";
 const std::string kPicturesPreference = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
 
-std::string ScanLogStem(std::string folder) {
-  const char* last = nullptr;
-  for (const char* p = folder.c_str(); *p; p = CharNextA(p)) last = p;
-  if (!(last && *last == '\\' && last + 1 == folder.c_str() + folder.size())) folder += '\\';
-  for (char& c : folder) {
-    if (c == '\\' || c == ':') c = '_';
-  }
-  return folder;
-}
-
 PluginDll::PluginDll() {
   module_ = LoadLibraryA(WindowsPath(WF_PLUGIN_DLL).c_str());
   if (module_) {

@@ -19,10 +19,6 @@ extern const std::string kFolder0;         // kWatchFolders + "\WatchFolder0"
 extern const std::string kPicturesSubkey;  // kWatchFolders + "\WatchFolderPicture"
 extern const std::string kPicturesPreference;
 
-// The scan-log stem of a folder: a backslash added unless the last character is one (a trail
-// byte 0x5C is none), then every '\' and ':' made '_'.
-std::string ScanLogStem(std::string folder);
-
 using EventCallbackFunction = HRESULT(__stdcall*)(const char*);
 
 // Loads the built DLL for the object's lifetime.

@@ -96,13 +96,7 @@ class RebuildScanLogTest : public NorvaneRegistryTest {
   std::string Library() const { return temp_ / "Music"; }
   // A log directory two levels deep that does not exist yet.
   std::string Prefix() const { return temp_ / "Logs\\Deep\\"; }
-  std::string Stem() const {
-    std::string stem = Library() + "\\";
-    for (char& c : stem) {
-      if (c == '\\' || c == ':') c = '_';
-    }
-    return stem;
-  }
+  std::string Stem() const { return ScanLogStem(Library()); }
   std::string Log() const { return Prefix() + Stem() + "scan.log"; }
   std::string Previous() const { return Prefix() + Stem() + "scan2.log"; }
   void Rebuild(bool init, bool rotateOnly, const char* patterns = "*.mp3;*.wma") const {
@@ -208,11 +202,7 @@ TEST_F(RebuildScanLogDoubleByte, FolderEndingInATrailByteBackslashIsWalked) {
   Touch(folder + "\\a.mp3");
   ASSERT_TRUE(PathExists(folder + "\\a.mp3"));
   UpdateWithoutChangeList(folder.c_str(), Prefix().c_str(), false, false, "*.mp3");
-  std::string stem = folder + "\\";
-  for (char& c : stem) {
-    if (c == '\\' || c == ':') c = '_';
-  }
-  EXPECT_EQ(ReadBytes(Prefix() + stem + "scan.log"), folder + "\\a.mp3\r\n");
+  EXPECT_EQ(ReadBytes(Prefix() + ScanLogStem(folder) + "scan.log"), folder + "\\a.mp3\r\n");
 }
 
 }  // namespace

@@ -34,13 +34,7 @@ class UpdateScanLogTest : public NorvaneRegistryTest {
 
   std::string Library() const { return temp_ / "Music"; }
   std::string Prefix() const { return temp_ / "Logs\\"; }
-  std::string Stem() const {
-    std::string stem = Library() + "\\";
-    for (char& c : stem) {
-      if (c == '\\' || c == ':') c = '_';
-    }
-    return stem;
-  }
+  std::string Stem() const { return ScanLogStem(Library()); }
   std::string Log() const { return Prefix() + Stem() + "scan.log"; }
   std::string Previous() const { return Prefix() + Stem() + "scan2.log"; }
   std::string Fresh() const { return Prefix() + Stem() + "scan.new"; }

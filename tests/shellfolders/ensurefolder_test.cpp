@@ -11,15 +11,6 @@ namespace {
 
 HRESULT Ensure(const std::string& path) { return EnsureFolderExists(WideString(Widen(path).c_str())); }
 
-// A drive letter Wine does not map; empty when every letter is taken.
-std::string UnmappedDrive() {
-  const DWORD drives = GetLogicalDrives();
-  for (int letter = 'Q'; letter <= 'Y'; ++letter) {
-    if (!(drives & (1u << (letter - 'A')))) return std::string(1, static_cast<char>(letter)) + ":";
-  }
-  return std::string();
-}
-
 TEST(EnsureFolderExists, ExistingFolderOrCreatableLevelsSucceed) {
   const TempFolder temp;
   EXPECT_EQ(Ensure(temp.Path()), S_OK);

@@ -59,14 +59,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string UnmappedDrive() {
-  const DWORD drives = GetLogicalDrives();
-  for (int letter = 'Q'; letter <= 'Y'; ++letter) {
-    if (!(drives & (1u << (letter - 'A')))) return std::string(1, static_cast<char>(letter)) + ":";
-  }
-  return std::string();
-}
-
 std::string PicturesFolder(HRESULT* result = nullptr) {
   WideString folder;
   const HRESULT answer = GetPicturesFolder(folder);

@@ -156,3 +156,21 @@ std::string Narrow(const std::wstring& text) {
   WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer.data(), bytes, nullptr, nullptr);
   return std::string(buffer.data());
 }
+
+std::string ScanLogStem(std::string folder) {
+  const char* last = nullptr;
+  for (const char* p = folder.c_str(); *p; p = CharNextA(p)) last = p;
+  if (!(last && *last == '\\' && last + 1 == folder.c_str() + folder.size())) folder += '\\';
+  for (char& c : folder) {
+    if (c == '\\' || c == ':') c = '_';
+  }
+  return folder;
+}
+
+std::string UnmappedDrive() {
+  const DWORD drives = GetLogicalDrives();
+  for (int letter = 'Q'; letter <= 'Y'; ++letter) {
+    if (!(drives & (1u << (letter - 'A')))) return std::string(1, static_cast<char>(letter)) + ":";
+  }
+  return std::string();
+}

@@ -47,6 +47,13 @@ std::string ProgramDirectory();
 // paths unchanged.
 std::string WindowsPath(const std::string& path);
 
+// The scan-log stem of a folder: a backslash added unless the last character is one (a trail
+// byte 0x5C is none), then every '\' and ':' made '_'.
+std::string ScanLogStem(std::string folder);
+
+// A drive letter ("Q:") that Wine does not map; empty when every letter from Q to Y is taken.
+std::string UnmappedDrive();
+
 // Between the ANSI code page and UTF-16.
 std::wstring Widen(const std::string& text);
 std::string Narrow(const std::wstring& text);
