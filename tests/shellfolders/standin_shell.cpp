@@ -258,7 +258,7 @@ HRESULT WINAPI StandInCoInitialize(LPVOID reserved) {
   g_shell->calls.push_back("CoInitialize");
   if (FAILED(g_shell->coInitializeResult)) return g_shell->coInitializeResult;
   ++g_shell->comInits;
-  if (++g_shell->comDepth > g_shell->maxComDepth) g_shell->maxComDepth = g_shell->comDepth;
+  ++g_shell->comDepth;
   return g_shell->comDepth > 1 ? S_FALSE : S_OK;
 }
 

@@ -59,7 +59,6 @@ class StandInShell {
   int comInits = 0;
   int comUninits = 0;
   int comDepth = 0;
-  int maxComDepth = 0;
   int liveObjects = 0;
   std::set<void*> liveTexts;
   std::set<void*> liveIdLists;
