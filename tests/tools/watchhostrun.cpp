@@ -27,10 +27,27 @@ std::wstring Quote(const std::wstring& arg) {
   return quoted + L"\"";
 }
 
-void Drain(HANDLE pipe, std::string* into) {
+// Reads the pipe until the process has ended and the pipe holds nothing more, not until the
+// pipe's end: a process the child starts may inherit the write end and keep it open long after
+// the child is gone (under Wine, the desktop's explorer.exe that the first window call starts).
+// A child that never ends is given up after two minutes; the caller then ends it.
+void Drain(HANDLE pipe, HANDLE process, std::string* into) {
   char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) into->append(buffer, read);
+  const ULONGLONG deadline = GetTickCount64() + 120000;
+  while (GetTickCount64() < deadline) {
+    DWORD available = 0;
+    // Fails once every writer has closed its end.
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return;
+    if (available > 0) {
+      DWORD read = 0;
+      if (!ReadFile(pipe, buffer, available < sizeof buffer ? available : sizeof buffer, &read, nullptr)) return;
+      into->append(buffer, read);
+      continue;
+    }
+    if (WaitForSingleObject(process, 10) != WAIT_OBJECT_0) continue;
+    // Ended: what it wrote just before is read, then nothing more comes.
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0) return;
+  }
 }
 
 }  // namespace
@@ -75,8 +92,8 @@ HostResult WatchHost::Run(const std::vector<std::wstring>& args) const {
   CloseHandle(out_write);
   CloseHandle(err_write);
   if (started) {
-    std::thread err_reader(Drain, err_read, &result.err);
-    Drain(out_read, &result.out);
+    std::thread err_reader(Drain, err_read, process.hProcess, &result.err);
+    Drain(out_read, process.hProcess, &result.out);
     err_reader.join();
     // Generous: a watch run of a few ticks takes seconds.
     if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
