@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -376,7 +377,7 @@ struct StepKind {
   // Touches a directory or two: a quick rescan then lists only those (and those changed within
   // the last seconds, whose stamps are not trusted yet).
   bool few_directories;
-  std::string (QuickRescanTest::*apply)();
+  std::string (QuickRescanTest::*apply)();  // null: two to four of the other kinds at once
 };
 
 const StepKind kStepKinds[] = {
@@ -392,6 +393,8 @@ const StepKind kStepKinds[] = {
     {"edit the general list of formats.ini", false, &QuickRescanTest::EditFormats},
     {"set ExemptWatch", false, &QuickRescanTest::SetExempt},
     {"clear ExemptWatch", false, &QuickRescanTest::ClearExempt},
+    // Last: the kinds above are the ones it draws from.
+    {"several changes at once", false, nullptr},
 };
 // Each kind this many times, in a random order.
 constexpr int kRoundsOfSteps = 3;
@@ -425,10 +428,18 @@ TEST_F(QuickRescanTest, EveryQuickRescanReadsAsAFullWalk) {
     std::shuffle(kinds.begin(), kinds.end(), random_);
     steps.insert(steps.end(), kinds.begin(), kinds.end());
   }
+  const auto apply = [this](const StepKind& kind) { return kind.name + std::string(": ") + (this->*kind.apply)(); };
   long few_quick = 0;
   long few_full = 0;
   for (std::size_t i = 0; i < steps.size() && !HasFailure(); ++i) {
-    const std::string what = steps[i]->name + std::string(": ") + (this->*steps[i]->apply)();
+    std::string what = steps[i]->name;
+    if (steps[i]->apply) {
+      what = apply(*steps[i]);
+    } else {
+      for (int count = Between(2, 4); count > 0; --count) {
+        what += "\n      " + apply(kStepKinds[Pick(std::size(kStepKinds) - 1)]);
+      }
+    }
     SCOPED_TRACE("step " + std::to_string(i) + ", " + what);
     const Rescan rescan = SendBoth("WatchFolders_Timer");
     std::cout << "step " << i << ", " << what << "\n    listings: quick " << rescan.quick.listings << ", full "
