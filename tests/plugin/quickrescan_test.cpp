@@ -63,7 +63,7 @@ std::string SwapCase(std::string text) {
   return text;
 }
 
-// Where two files first part: the line number and both lines there.
+// Where two files first differ: the line number and both lines there.
 std::string FirstDifference(const std::string& quick, const std::string& full) {
   std::size_t at = 0;
   while (at < quick.size() && at < full.size() && quick[at] == full[at]) ++at;
