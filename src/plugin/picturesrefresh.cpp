@@ -22,7 +22,8 @@ constexpr char kSharedFolderLogKind[] = "pictures.";
 
 }  // namespace
 
-void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt) {
+void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt,
+                           const QuickWalkRule& quick) {
   char key_path[256] = {};
   std::snprintf(key_path, sizeof(key_path), "%s\\%s", kWatchFoldersKey, kPicturesSubkey);
   DWORD dirty = 0;
@@ -53,6 +54,8 @@ void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderS
   // no log folder yet there is nothing to measure against and nothing is reported.
   update.everything_new = init_mode;
   update.empty_when_unreachable = init_mode;
+  update.quick_allowed = quick.allowed;
+  update.full_walk_since = quick.full_walk_since;
   // As for the numbered folders: the flag is cleared once the new scan log is in place, or when
   // the folder cannot be listed (its scan logs stay as they were); other failures keep it.
   const ScanLogOutcome outcome = UpdateScanLog(folder.CStr(), log_prefix, update);

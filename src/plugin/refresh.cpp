@@ -5,6 +5,7 @@
 
 #include "plugin/eventcallback.h"
 #include "plugin/exemptwatch.h"
+#include "platform/directorystamp.h"
 #include "prefs/prefs.h"
 #include "prefs/regkey.h"
 #include "scan/asciifold.h"
@@ -20,6 +21,13 @@ constexpr std::size_t kSubkeyNameBuffer = 32;
 // A change list's name is composed in 520 bytes, as the scan logs' are.
 constexpr std::size_t kMaxFileNameLength = 519;
 constexpr char kWatchChangeList[] = "fldrscan.out";
+// A full walk at least this often (100 ns units: one hour), so that stamps are never trusted
+// for long without being checked.
+constexpr std::uint64_t kFullWalkInterval = 36000000000ull;
+
+// When this load of the module first refreshed (stamp time; 0: not yet). Events arrive one at
+// a time, so a plain value does.
+std::uint64_t g_first_refresh_time = 0;
 
 // The n of "WatchFolder<n>" (ASCII case ignored, as the registry does), written the way the
 // refresh writes it: decimal, no sign, no leading zero.
@@ -85,6 +93,20 @@ DWORD NumberedFolderCount() {
 
 const char kPicturesChangeList[] = "fldrscan2.out";
 
+QuickWalkRule ReadQuickWalkRule() {
+  const std::uint64_t now = CurrentStampTime();
+  if (g_first_refresh_time == 0) g_first_refresh_time = now;
+  DWORD quick = 1;
+  ReadPrefDword(true, "QuickRescan", 1, &quick, kWatchFoldersKey);
+  QuickWalkRule rule;
+  rule.allowed = quick != 0;
+  // A walk made before this load counts for nothing: whatever happened while no host ran is
+  // found by a full walk.
+  rule.full_walk_since = now > kFullWalkInterval ? now - kFullWalkInterval : 0;
+  if (rule.full_walk_since < g_first_refresh_time) rule.full_walk_since = g_first_refresh_time;
+  return rule;
+}
+
 bool FolderFitsScanLogs(const char* folder, const char* log_prefix, const char* change_list,
                         const char* log_kind) {
   ScanLogNames names;
@@ -118,6 +140,7 @@ void RefreshWatchFolders(bool init_mode) {
   ComposeChangeListPath(log_prefix, kWatchChangeList, change_list, sizeof(change_list));
   // Read once for the event, by the first folder that is walked.
   ExemptWatchSetting exempt;
+  const QuickWalkRule quick = ReadQuickWalkRule();
 
   for (DWORD i = 0; i < count; ++i) {
     char key_path[kKeyPathBuffer] = {};
@@ -135,6 +158,8 @@ void RefreshWatchFolders(bool init_mode) {
     update.init_mode = init_mode;
     update.empty_when_unreachable = init_mode;
     update.exempt = &exempt;
+    update.quick_allowed = quick.allowed;
+    update.full_walk_since = quick.full_walk_since;
     if (!init_mode) update.change_list = change_list;
     const ScanLogOutcome outcome = UpdateScanLog(folder, log_prefix, update);
     // The flag is cleared once the new scan log is in place, and when the folder cannot be
@@ -155,7 +180,7 @@ void RefreshWatchFolders(bool init_mode) {
     }
   }
 
-  RefreshPicturesFolder(log_prefix, init_mode, &exempt);
+  RefreshPicturesFolder(log_prefix, init_mode, &exempt, quick);
 }
 
 void PurgeFolder(const char* folder) {

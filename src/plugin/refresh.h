@@ -2,8 +2,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 class ExemptFolderSource;
+
+// Whether this event's rescans may be quick: the host's "QuickRescan" (0: never; missing: yes),
+// and the stamp time from which a folder's last full walk counts. The first walk of a folder
+// after the module is loaded is a full one, and so is one an hour or more after the last.
+struct QuickWalkRule {
+  bool allowed = false;
+  std::uint64_t full_walk_since = 0;
+};
+QuickWalkRule ReadQuickWalkRule();
 
 // Timer mode (false) rescans the dirty numbered folders and reports additions to
 // "fldrscan.out"; init mode (true) builds the scan logs that are missing. Both end with the
@@ -13,8 +23,9 @@ void RefreshWatchFolders(bool init_mode);
 void PurgeFolder(const char* folder);
 // The pictures folder's part of a refresh: rescans it when its "Dirty" flag is 1 (in init mode
 // always) and reports additions and removals to "fldrscan2.out". exempt: the refresh's exempt
-// folder (null: none).
-void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt);
+// folder (null: none); quick: the event's rule (none: full walks).
+void RefreshPicturesFolder(const char* log_prefix, bool init_mode, ExemptFolderSource* exempt,
+                           const QuickWalkRule& quick = QuickWalkRule());
 
 // The change list of purges and of the pictures folder.
 extern const char kPicturesChangeList[];

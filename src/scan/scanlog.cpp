@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "platform/directories.h"
+#include "platform/directorystamp.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/streams.h"
 #include "scan/asciifold.h"
 #include "scan/compare.h"
 #include "scan/logreader.h"
+#include "scan/mediatype.h"
 #include "scan/scanner.h"
+#include "scan/walkindex.h"
 #include "text/bytestring.h"
 
 namespace {
@@ -84,7 +87,7 @@ enum class WalkResult { kComplete, kUnreachable, kFailed };
 // Walks the folder into out. A directory below it that cannot be listed keeps the old scan's
 // lines under it; the folder itself unlisted, or a walk that cannot say what it missed, fails.
 WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char* exempt, const char* baseline,
-                    std::FILE* out) {
+                    std::FILE* out, IndexedWalk* indexed) {
   // Drive ("C:" or nothing) and directory without its trailing backslash, as _splitpath would
   // give them for a path that ends in a backslash.
   const std::size_t folder_length = std::strlen(names.folder);
@@ -95,7 +98,7 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
   std::memcpy(directory, names.folder + drive_length, folder_length - drive_length - 1);
   try {
     std::vector<std::string> unlisted;
-    if (ScanFolder(drive, directory, out, patterns, exempt, &unlisted)) return WalkResult::kComplete;
+    if (ScanFolder(drive, directory, out, patterns, exempt, &unlisted, indexed)) return WalkResult::kComplete;
     // A missing drive, a vanished folder, access denied: an unreachable folder is not empty.
     if (!unlisted.empty() && EqualsIgnoringAsciiCase(unlisted.front().c_str(), names.folder)) {
       return WalkResult::kUnreachable;
@@ -107,6 +110,89 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
     return WalkResult::kFailed;
   }
 }
+
+// The directory index's part of one rescan: the old index when it is valid, the new one as the
+// walk writes it, and the new one's place once the scan log is in place. Whatever fails here
+// costs only speed: the next walk is a full one.
+class IndexedRescan {
+ public:
+  IndexedRescan() = default;
+  IndexedRescan(const IndexedRescan&) = delete;
+  IndexedRescan& operator=(const IndexedRescan&) = delete;
+  // An index not put in place is not left behind.
+  ~IndexedRescan() {
+    writer_.Close();
+    if (opened_) DeleteFileA(fresh_);
+  }
+
+  // Names the files (false when they do not fit: no index for this folder), reads the old index
+  // and decides whether the walk may be quick. patterns and exempt: what the walk matches and
+  // skips.
+  bool Prepare(const ScanLogNames& names, const char* log_prefix, const ScanLogUpdate& update, bool log_exists,
+               const char* patterns, const char* exempt) {
+    const char* const kind = update.log_kind ? update.log_kind : "";
+    if (!FormName(log_prefix, names.stem, kind, "scan.idx", path_) ||
+        !FormName(log_prefix, names.stem, kind, "scan.idx.new", fresh_) ||
+        !ReadVolumeIdentity(names.folder, &shape_.volume)) {
+      return false;
+    }
+    shape_.settings_hash = HashWalkSettings(patterns, exempt, GetACP());
+    const std::uint64_t now = CurrentStampTime();
+    const bool valid = log_exists && previous_.Load(path_, names.log, shape_);
+    IndexState before;
+    if (valid) {
+      before = previous_.State();
+      walk_.previous = &previous_;
+    } else {
+      // Only what was found of the volume carries over: an index of another scan log says
+      // nothing of this one.
+      ReadIndexState(path_, shape_.volume, &before);
+    }
+    walk_.quick = valid && update.quick_allowed && StampsFollowEntries(shape_.volume) && !before.quick_walks_off &&
+                  before.full_walk_time >= update.full_walk_since && before.full_walk_time <= now;
+    state_.quick_walks_off = before.quick_walks_off;
+    state_.full_walk_time = walk_.quick ? before.full_walk_time : now;
+    opened_ = writer_.Open(fresh_);
+    if (opened_) walk_.next = &writer_;
+    return true;
+  }
+
+  IndexedWalk* Walk() { return &walk_; }
+
+  // Completes the new index for the new scan, once that is written whole, and lets go of the scan
+  // log, which the new scan is to replace. A walk that found the stamps lying switches quick walks
+  // off for the folder from now on.
+  void Finish(const char* fresh_log) {
+    previous_.Close();
+    if (!opened_) return;
+    state_.quick_walks_off = state_.quick_walks_off || walk_.stamps_lied;
+    ScanLogIdentity identity;
+    finished_ = ReadScanLogIdentity(fresh_log, &identity) && writer_.Finish(shape_, identity, state_);
+  }
+
+  // Once the new scan is the scan log: the new index takes the old one's place.
+  void PutInPlace() {
+    if (!finished_) return;
+    if (MoveFileExA(fresh_, path_, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) opened_ = false;
+  }
+
+ private:
+  static bool FormName(const char* prefix, const char* stem, const char* kind, const char* suffix,
+                       char (&name)[ScanLogNames::kFileNameSize]) {
+    const int length = std::snprintf(name, sizeof name, "%s%s%s%s", prefix ? prefix : "", stem, kind, suffix);
+    return length > 0 && static_cast<std::size_t>(length) < sizeof name;
+  }
+
+  char path_[ScanLogNames::kFileNameSize] = {};
+  char fresh_[ScanLogNames::kFileNameSize] = {};
+  WalkShape shape_;
+  PreviousWalk previous_;
+  IndexWriter writer_;
+  IndexedWalk walk_;
+  IndexState state_;
+  bool opened_ = false;
+  bool finished_ = false;
+};
 
 }  // namespace
 
@@ -133,9 +219,15 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
   if (!OpenLogForWriting(names.fresh, fresh)) return ScanLogOutcome::kFailed;
   std::setvbuf(fresh.Get(), nullptr, _IOFBF, kLogBufferSize);
   WalkResult walk = WalkResult::kComplete;
+  IndexedRescan index;
   if (!update.rotate_only) {
     const char* const exempt = update.exempt ? update.exempt->ExemptFolder() : nullptr;
-    walk = WalkInto(names, update.patterns, exempt, baseline, fresh.Get());
+    // Chosen once here, so that the index records the very list the walk matched.
+    char patterns[kPatternListSize];
+    ChoosePatternList(update.patterns, patterns, sizeof patterns);
+    IndexedWalk* const indexed =
+        index.Prepare(names, log_prefix, update, log_exists, patterns, exempt) ? index.Walk() : nullptr;
+    walk = WalkInto(names, patterns, exempt, baseline, fresh.Get(), indexed);
   }
   const bool written = FinishFile(fresh);
   if (walk == WalkResult::kUnreachable && written && !log_exists && update.empty_when_unreachable) {
@@ -162,6 +254,8 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
     }
   }
 
+  if (!update.rotate_only) index.Finish(names.fresh);
+
   // Rotation. Until the rename the old scan log stays where it was, so a process killed in
   // between leaves a state the next rescan repeats from; at no moment is the scan log missing.
   if (empty_previous) {
@@ -178,5 +272,6 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
     DeleteFileA(names.fresh);
     return ScanLogOutcome::kFailed;
   }
+  index.PutInPlace();
   return ScanLogOutcome::kUpdated;
 }

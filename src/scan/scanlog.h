@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // Copies source to destination with every '\' and ':' replaced by '_'. False for null pointers.
 bool FlattenPath(const char* source, char* destination);
@@ -54,6 +55,12 @@ struct ScanLogUpdate {
   // that two refreshes watch with different pattern lists. Must not end in '_', as every stem does,
   // so that the names cannot be another folder's.
   const char* log_kind = nullptr;
+  // Quick walks (see walkindex.h): allowed at all (the host's setting), and then only for a
+  // folder whose last full walk was made at or after this stamp time (100 ns since 1601) and is
+  // not in the future. Every walk writes the folder's directory index beside its scan log and,
+  // where the old one is valid, checks it.
+  bool quick_allowed = false;
+  std::uint64_t full_walk_since = 0;
 };
 
 enum class ScanLogOutcome {

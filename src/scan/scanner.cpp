@@ -6,14 +6,26 @@
 #include <vector>
 
 #include "platform/directories.h"
+#include "platform/directorystamp.h"
 #include "platform/handles.h"
 #include "scan/asciifold.h"
 #include "scan/mediatype.h"
+#include "scan/walkindex.h"
 #include "text/mbtext.h"
 
 namespace {
 
 constexpr std::size_t kPathSize = 260;
+// A stamp read this close to its own time (100 ns units: two seconds) may yet change within its
+// clock tick and then look the same: its directory is listed again next time.
+constexpr std::uint64_t kStampSettleTime = 20000000;
+
+// A directory waiting to be walked; below_link: reached through a link or junction, which may
+// lead to a volume whose stamps cannot be trusted.
+struct PendingDirectory {
+  std::string path;
+  bool below_link = false;
+};
 
 // The answers for the last few extensions met: a library holds few kinds of file, and with the
 // list fixed for the scan an extension's answer cannot change.
@@ -63,6 +75,10 @@ struct ScanContext {
   std::vector<std::string>* unlisted = nullptr;
   // The lines of the directory being listed; one buffer for the whole walk.
   std::string pendingLines;
+  // Set when a listing met a link that leads back up.
+  bool loop_met = false;
+  IndexedWalk* indexed = nullptr;
+  DirectoryStampReader stamps;
 };
 
 bool IsMedia(ScanContext& context, const char* extension) {
@@ -165,11 +181,13 @@ void NoteUnlisted(ScanContext& context, const std::string& directory) {
   if (context.unlisted) context.unlisted->push_back(context.drive + directory + '\\');
 }
 
-// Lists one directory: writes its media files and appends the directory parts of its
-// subdirectories to children, in listing order. False when it cannot be listed, or when the
-// listing stopped before its end: then nothing of it is written and children is left as it was,
-// so a share that drops mid-listing never passes for a directory with fewer files.
-bool ListDirectory(ScanContext& context, const std::string& directory, std::vector<std::string>& children) {
+// Lists one directory: writes its media files (kept in pendingLines too) and appends the
+// directory parts of its subdirectories to children, in listing order. False when it cannot be
+// listed, or when the listing stopped before its end: then nothing of it is written and children
+// is left as it was, so a share that drops mid-listing never passes for a directory with fewer
+// files.
+bool ListDirectory(ScanContext& context, const std::string& directory, std::vector<PendingDirectory>& children) {
+  context.pendingLines.clear();
   // current: drive + directory + "\", which starts every line of this directory.
   const std::size_t current_length = context.drive.size() + directory.size() + 1;
   // The search text adds "*"; the ANSI functions refuse anything past the path limit, so a
@@ -202,7 +220,6 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   }
   // What this directory gives is kept until its listing has reached its end.
   std::string& lines = context.pendingLines;
-  lines.clear();
   const std::size_t children_before = children.size();
   do {
     // The name a path can reach the entry by: its own, or else its short name (too long a name
@@ -218,11 +235,13 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
       std::string child = directory;
       child += '\\';
       child += name;
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsBackUp(current, current_length, name)) {
+      const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (link && LeadsBackUp(current, current_length, name)) {
         NoteUnlisted(context, child);
+        context.loop_met = true;
         continue;
       }
-      children.push_back(std::move(child));
+      children.push_back(PendingDirectory{std::move(child), link});
       continue;
     }
     // The extension follows the last dot of the file's own name; a name without one is no media.
@@ -241,27 +260,84 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
   // cut it short, and what it gave so far is not the directory.
   if (GetLastError() != ERROR_NO_MORE_FILES) {
     children.resize(children_before);
+    lines.clear();
     return false;
   }
   std::fwrite(lines.data(), 1, lines.size(), context.out);
   return true;
 }
 
+// The subdirectories of a listed directory as its index record keeps them: by name, and whether
+// the listing found each a link (before the walk adds what lies above).
+std::vector<IndexedChild> ChildNames(const std::string& directory, const std::vector<PendingDirectory>& children) {
+  std::vector<IndexedChild> names;
+  names.reserve(children.size());
+  for (const PendingDirectory& child : children) {
+    names.push_back(IndexedChild{child.path.substr(directory.size() + 1), child.below_link});
+  }
+  return names;
+}
+
+// One directory of a walk with a directory index: an unchanged directory of a quick walk gives
+// the lines and subdirectories its record keeps; any other is listed, and in a full walk one
+// whose stamp says unchanged is checked against its record. Every directory that gives lines is
+// recorded in the new index, so the records' places follow the new scan's order.
+void VisitIndexed(ScanContext& context, const PendingDirectory& directory, std::vector<PendingDirectory>& children) {
+  IndexedWalk& indexed = *context.indexed;
+  const std::string path = context.drive + (directory.path.empty() ? std::string("\\") : directory.path);
+  DirectoryStamp stamp;
+  // Read before the listing: a change made while it runs shows as a new stamp next time.
+  const bool stamped = !directory.below_link && context.stamps.Read(path.c_str(), &stamp);
+  const std::uint64_t newest = stamp.write_time > stamp.change_time ? stamp.write_time : stamp.change_time;
+  const bool settled = stamped && newest + kStampSettleTime <= CurrentStampTime();
+  const IndexedDirectory* before = indexed.previous ? indexed.previous->Find(directory.path) : nullptr;
+  const bool unchanged = settled && before && before->trusted && before->stamp == stamp;
+  std::string& lines = context.pendingLines;
+  if (unchanged && indexed.quick && indexed.previous->ReadLines(*before, &lines)) {
+    std::fwrite(lines.data(), 1, lines.size(), context.out);
+    for (const IndexedChild& child : before->children) {
+      children.push_back(PendingDirectory{directory.path + '\\' + child.name, child.link});
+    }
+    if (indexed.next) indexed.next->Add(directory.path, stamp, true, lines, before->children);
+    return;
+  }
+  context.loop_met = false;
+  if (!ListDirectory(context, directory.path, children)) {
+    NoteUnlisted(context, directory.path);
+    return;
+  }
+  const std::vector<IndexedChild> names = ChildNames(directory.path, children);
+  if (unchanged && !indexed.quick) {
+    // What a quick walk would have given here: the record's lines and subdirectories.
+    std::string recorded;
+    if (indexed.previous->ReadLines(*before, &recorded) && (recorded != lines || before->children != names)) {
+      indexed.stamps_lied = true;
+    }
+  }
+  // A directory with a link back up is listed every time: whether a link leads back up depends
+  // on more than the directory's own entries.
+  if (indexed.next) indexed.next->Add(directory.path, stamp, settled && !context.loop_met, lines, names);
+}
+
 bool Walk(ScanContext& context, const char* directory) {
   // Directories still to be walked, the next one last; each directory's subdirectories are
   // pushed in reverse so they come off in listing order, each walked whole before the next.
-  std::vector<std::string> pending;
-  std::vector<std::string> children;
-  pending.emplace_back(directory);
+  std::vector<PendingDirectory> pending;
+  std::vector<PendingDirectory> children;
+  pending.push_back(PendingDirectory{directory, false});
   while (!pending.empty()) {
-    std::string next = std::move(pending.back());
+    PendingDirectory next = std::move(pending.back());
     pending.pop_back();
     children.clear();
-    if (!ListDirectory(context, next, children)) {
-      context.complete = false;
-      if (context.unlisted) context.unlisted->push_back(context.drive + next + '\\');
+    if (context.indexed) {
+      VisitIndexed(context, next, children);
+    } else if (!ListDirectory(context, next.path, children)) {
+      NoteUnlisted(context, next.path);
     }
-    for (auto child = children.rbegin(); child != children.rend(); ++child) pending.push_back(std::move(*child));
+    for (auto child = children.rbegin(); child != children.rend(); ++child) {
+      child->below_link = child->below_link || next.below_link;
+      pending.push_back(std::move(*child));
+    }
   }
   return context.complete;
 }
@@ -269,12 +345,13 @@ bool Walk(ScanContext& context, const char* directory) {
 }  // namespace
 
 bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns,
-                const char* exempt_folder, std::vector<std::string>* unlisted) {
+                const char* exempt_folder, std::vector<std::string>* unlisted, IndexedWalk* indexed) {
   if (!drive || !directory || !out) return false;
   try {
     ScanContext context;
     context.out = out;
     context.unlisted = unlisted;
+    context.indexed = indexed;
     context.drive = drive;
     TakeExemptFolder(exempt_folder, context.exempt);
     ChoosePatternList(patterns, context.patterns, sizeof context.patterns);

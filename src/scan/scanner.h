@@ -24,6 +24,21 @@
 #include <string>
 #include <vector>
 
+class IndexWriter;
+class PreviousWalk;
+
+// A walk with a directory index (see walkindex.h). previous: the index of the scan log the walk
+// replaces (null: none valid); next: where the new scan's index is written (null: none). A quick
+// walk takes a directory whose stamp is as its record keeps it from that record instead of
+// listing it; any other walk lists every directory and, with a previous index, sets stamps_lied
+// when a directory whose stamp is unchanged lists otherwise than its record says.
+struct IndexedWalk {
+  PreviousWalk* previous = nullptr;
+  IndexWriter* next = nullptr;
+  bool quick = false;
+  bool stamps_lied = false;
+};
+
 // drive: "C:" or empty; directory: without trailing backslash ("\Music"); patterns: the list to
 // match (see ChoosePatternList); exempt_folder: the folder skipped with its whole subtree, with or
 // without its trailing backslash, ASCII case ignored (null, empty, or 260 characters or more: no
@@ -31,6 +46,7 @@
 // directory could not be listed. When unlisted is given, every directory that could not be listed
 // is appended to it, in walk order, as its lines would start ("C:\Music\Live\"); the watched
 // folder itself comes first when it is the one. A walk cut short by want of memory answers false
-// with the list empty: then nobody knows which directories were missed.
+// with the list empty: then nobody knows which directories were missed. indexed: see IndexedWalk
+// (null: a plain walk); the lines it writes are a plain walk's.
 bool ScanFolder(const char* drive, const char* directory, FILE* out, const char* patterns,
-                const char* exempt_folder, std::vector<std::string>* unlisted);
+                const char* exempt_folder, std::vector<std::string>* unlisted, IndexedWalk* indexed = nullptr);

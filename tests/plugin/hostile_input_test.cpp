@@ -159,7 +159,10 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       const std::wstring stem = Wide("logs\\" + ScanLogStem(music));
       const std::string lines = music + "\\a.mp3\r\n" + music + "\\Private\\p.mp3\r\n";
       if (name == "LogPath") {
-        if (fits) expected.push_back(stem + L"scan.log");
+        if (fits) {
+          expected.push_back(stem + L"scan.log");
+          expected.push_back(stem + L"scan.idx");
+        }
         // The purge reads it into 260 bytes: only the shortest sizes still fit there.
         const bool purgeFits = fits && size <= 261;
         if (purgeFits) {
@@ -178,6 +181,7 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       } else if (name == "Folder") {
         if (fits) {
           expected.push_back(stem + L"scan.log");
+          expected.push_back(stem + L"scan.idx");
           EXPECT_EQ(lines, ReadBytes(logs + ScanLogStem(music) + "scan.log"));
           EXPECT_EQ(0, GetRegDword(kFolder0, "Dirty"));
         } else if (fill == Fill::kPadding) {
@@ -185,6 +189,7 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
         }
       } else {
         expected.push_back(stem + L"scan.log");
+        expected.push_back(stem + L"scan.idx");
         EXPECT_EQ(fits ? music + "\\a.mp3\r\n" : lines, ReadBytes(logs + ScanLogStem(music) + "scan.log"));
       }
       std::sort(expected.begin(), expected.end());

@@ -114,6 +114,8 @@ class ReliabilityTest : public PluginHostTest {
   // From now on the listing of the directory inside the plug-in stops after its first entry.
   void MakeListingDrop(const std::string& directory) {
     g_dropping = directory;
+    // A handle value of an earlier listing may come back for another directory's listing.
+    g_dropping_handle = INVALID_HANDLE_VALUE;
     wide_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindFirstFileW",
                                                 reinterpret_cast<void*>(&FailingFindFirstFileW));
     next_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindNextFileW",

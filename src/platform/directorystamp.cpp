@@ -1,0 +1,112 @@
+#include "platform/directorystamp.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "platform/handles.h"
+
+namespace {
+
+constexpr std::size_t kPathSize = 260;
+
+// The structures of the query by path, as the system's headers for drivers declare them.
+struct CountedWideText {
+  USHORT length;  // in bytes, without a terminator
+  USHORT maximum_length;
+  wchar_t* buffer;
+};
+struct QueryAttributes {
+  ULONG length;
+  HANDLE root_directory;
+  CountedWideText* object_name;
+  ULONG attributes;
+  void* security_descriptor;
+  void* security_quality_of_service;
+};
+struct OpenFileInformation {
+  LARGE_INTEGER creation_time;
+  LARGE_INTEGER last_access_time;
+  LARGE_INTEGER last_write_time;
+  LARGE_INTEGER change_time;
+  LARGE_INTEGER allocation_size;
+  LARGE_INTEGER end_of_file;
+  ULONG file_attributes;
+};
+constexpr ULONG kCaseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE
+
+// The system's own name of a fully qualified path: "\??\C:\Music", "\??\UNC\server\share".
+// False for anything else, and for a name that does not fit.
+bool SystemPathName(const char* path, wchar_t (&name)[kPathSize + 8], std::size_t* length) {
+  wchar_t wide[kPathSize] = {};
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, static_cast<int>(kPathSize)) <= 0) return false;
+  std::size_t wide_length = std::wcslen(wide);
+  const wchar_t* rest = wide;
+  const wchar_t* prefix = L"\\??\\";
+  if (wide[0] == L'\\' && wide[1] == L'\\') {
+    // "\\?\" and "\\.\" name devices and raw paths: not asked here.
+    if (wide[2] == L'?' || wide[2] == L'.' || wide[2] == L'\0') return false;
+    prefix = L"\\??\\UNC\\";
+    rest = wide + 2;
+    wide_length -= 2;
+  } else if (!(wide[0] && wide[1] == L':' && wide[2] == L'\\')) {
+    return false;
+  }
+  // The top of a drive keeps its backslash ("C:\"); any other directory is named without one.
+  if (wide_length > 3 && rest[wide_length - 1] == L'\\') --wide_length;
+  if (rest == wide && wide_length == 2) return false;
+  const std::size_t prefix_length = std::wcslen(prefix);
+  if (prefix_length + wide_length >= kPathSize + 8) return false;
+  std::wmemcpy(name, prefix, prefix_length);
+  std::wmemcpy(name + prefix_length, rest, wide_length);
+  name[prefix_length + wide_length] = L'\0';
+  *length = prefix_length + wide_length;
+  return true;
+}
+
+}  // namespace
+
+DirectoryStampReader::DirectoryStampReader() {
+  // ntdll is in every process from its start; nothing is loaded here.
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  query_ = FindFunction<Query>(ntdll, "NtQueryFullAttributesFile");
+}
+
+bool DirectoryStampReader::Read(const char* path, DirectoryStamp* stamp) const {
+  if (!query_ || !path || !stamp) return false;
+  wchar_t name[kPathSize + 8];
+  std::size_t length = 0;
+  if (!SystemPathName(path, name, &length)) return false;
+  CountedWideText text{static_cast<USHORT>(length * sizeof(wchar_t)),
+                       static_cast<USHORT>((length + 1) * sizeof(wchar_t)), name};
+  QueryAttributes attributes{sizeof(QueryAttributes), nullptr, &text, kCaseInsensitive, nullptr, nullptr};
+  OpenFileInformation information;
+  std::memset(&information, 0, sizeof information);
+  if (query_(&attributes, &information) < 0) return false;
+  if (!(information.file_attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  stamp->write_time = static_cast<std::uint64_t>(information.last_write_time.QuadPart);
+  stamp->change_time = static_cast<std::uint64_t>(information.change_time.QuadPart);
+  return true;
+}
+
+std::uint64_t CurrentStampTime() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}
+
+bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume) {
+  if (!folder || !volume) return false;
+  char root[kPathSize] = {};
+  if (!GetVolumePathNameA(folder, root, static_cast<DWORD>(sizeof root))) return false;
+  VolumeIdentity found;
+  if (!GetVolumeInformationA(root, nullptr, 0, &found.serial, nullptr, nullptr, found.file_system,
+                             static_cast<DWORD>(sizeof found.file_system))) {
+    return false;
+  }
+  *volume = found;
+  return true;
+}
+
+bool StampsFollowEntries(const VolumeIdentity& volume) {
+  return std::strcmp(volume.file_system, "NTFS") == 0 || std::strcmp(volume.file_system, "ReFS") == 0;
+}

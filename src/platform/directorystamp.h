@@ -1,0 +1,52 @@
+// A directory's change stamp, read from the directory itself, and what its volume is.
+//
+// NTFS and ReFS set a directory's last-write and change times whenever an entry in it is added,
+// removed or renamed; a walk that finds both times as it left them may take the directory's
+// entries as unchanged. Other file systems (FAT, exFAT, shares of unknown kind) give no such
+// promise. Cost: one query by path, no handle opened (a handle costs ten times as much under
+// some systems), so a walk can afford one per directory.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct DirectoryStamp {
+  std::uint64_t write_time = 0;   // 100 ns since 1601, UTC
+  std::uint64_t change_time = 0;
+  bool operator==(const DirectoryStamp& other) const {
+    return write_time == other.write_time && change_time == other.change_time;
+  }
+  bool operator!=(const DirectoryStamp& other) const { return !(*this == other); }
+};
+
+// Reads directory stamps through the system's query by path, looked up once per reader.
+class DirectoryStampReader {
+ public:
+  DirectoryStampReader();
+  // The stamp of the directory at path (ANSI, fully qualified: "C:\Music", "C:\",
+  // "\\server\share\Music"; a trailing backslash is ignored). False when it cannot be read: no
+  // such directory, no access, not a directory, a relative or device path, a path too long, or a
+  // system without the query.
+  bool Read(const char* path, DirectoryStamp* stamp) const;
+
+ private:
+  // NtQueryFullAttributesFile, its structures left opaque here.
+  using Query = LONG WINAPI(void* attributes, void* information);
+  Query* query_ = nullptr;
+};
+
+// The system clock as a stamp time.
+std::uint64_t CurrentStampTime();
+
+struct VolumeIdentity {
+  DWORD serial = 0;
+  char file_system[32] = {};
+};
+
+// The identity of the volume that holds the folder. False when it cannot be told (no volume,
+// a share that does not answer).
+bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume);
+
+// True for the file systems that keep directory stamps as said above (NTFS, ReFS).
+bool StampsFollowEntries(const VolumeIdentity& volume);
