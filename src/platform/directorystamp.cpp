@@ -96,12 +96,32 @@ std::uint64_t CurrentStampTime() {
 
 bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume) {
   if (!folder || !volume) return false;
-  char root[kPathSize] = {};
-  if (!GetVolumePathNameA(folder, root, static_cast<DWORD>(sizeof root))) return false;
   VolumeIdentity found;
-  if (!GetVolumeInformationA(root, nullptr, 0, &found.serial, nullptr, nullptr, found.file_system,
-                             static_cast<DWORD>(sizeof found.file_system))) {
-    return false;
+  // Asked of the folder itself, so that a folder reached through a mount point is measured on
+  // the volume it lies on. The query by handle also reads no device: some systems (Wine) warn
+  // on every query by root path that they cannot read the label.
+  const KernelHandle directory(CreateFileA(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const auto by_handle = FindFunction<decltype(::GetVolumeInformationByHandleW)>(
+      GetModuleHandleW(L"kernel32.dll"), "GetVolumeInformationByHandleW");
+  if (directory.IsOpen() && by_handle) {
+    wchar_t file_system[sizeof found.file_system] = {};
+    if (!by_handle(directory.Get(), nullptr, 0, &found.serial, nullptr, nullptr, file_system,
+                   static_cast<DWORD>(sizeof found.file_system))) {
+      return false;
+    }
+    // File-system names are ASCII.
+    for (std::size_t i = 0; i + 1 < sizeof found.file_system && file_system[i]; ++i) {
+      found.file_system[i] = file_system[i] < 0x80 ? static_cast<char>(file_system[i]) : '?';
+    }
+  } else {
+    // Systems before the query by handle.
+    char root[kPathSize] = {};
+    if (!GetVolumePathNameA(folder, root, static_cast<DWORD>(sizeof root)) ||
+        !GetVolumeInformationA(root, nullptr, 0, &found.serial, nullptr, nullptr, found.file_system,
+                               static_cast<DWORD>(sizeof found.file_system))) {
+      return false;
+    }
   }
   *volume = found;
   return true;

@@ -10,6 +10,8 @@
 //   must match byte for byte, and so must the "Dirty" flags. The plug-in's directory listings are
 //   counted, so the run also shows that the quick rescans were quick. The run is the same every
 //   time; WF_QUICKRESCAN_SEED=<n> runs another sequence (the seed is printed).
+// - FrozenStampsTest: an index that is damaged, or that no longer belongs to its scan log, is not
+//   used, even where every stamp says that nothing changed.
 // - LyingVolumeTest: a volume whose directory stamps never move. A quick rescan then misses what
 //   changed; the next full walk reports it, sees that a directory with an unchanged stamp lists
 //   differently, and quick rescans of that folder stop.
@@ -17,6 +19,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -499,7 +502,8 @@ FARPROC WINAPI FreezingGetProcAddress(HMODULE module, LPCSTR name) {
 // How the plug-in is brought back to a full walk after the quick rescan that missed a change.
 enum class Recovery { kReload, kQuickRescanOff };
 
-class LyingVolumeTest : public PluginHostTest, public ::testing::WithParamInterface<Recovery> {
+// A folder on a volume whose directory stamps all read as one old moment.
+class FrozenStampsTest : public PluginHostTest {
  protected:
   void SetUp() override {
     PluginHostTest::SetUp();
@@ -553,6 +557,8 @@ class LyingVolumeTest : public PluginHostTest, public ::testing::WithParamInterf
   std::string logs_;
 };
 
+class LyingVolumeTest : public FrozenStampsTest, public ::testing::WithParamInterface<Recovery> {};
+
 TEST_P(LyingVolumeTest, AFullWalkFindsWhatTheFrozenStampsHidAndQuickRescansStop) {
   Timer();  // the first walk after the load is full, and its index takes the frozen stamps
   WriteBytes(music_ + "\\Al\\added.mp3", "x");
@@ -586,5 +592,39 @@ INSTANTIATE_TEST_SUITE_P(Recoveries, LyingVolumeTest,
                          [](const ::testing::TestParamInfo<Recovery>& param) {
                            return param.param == Recovery::kReload ? "Reload" : "QuickRescanOff";
                          });
+
+// Unchanged stamps would let a quick rescan take every directory's lines from the scan log at the
+// places the index gives: an index that cannot be trusted must be passed over for a full walk.
+TEST_F(FrozenStampsTest, DamagedOrForeignIndexIsNotUsed) {
+  const std::string log = logs_ + ScanLogStem(music_) + "scan.log";
+  const std::string index = logs_ + ScanLogStem(music_) + "scan.idx";
+  struct Case {
+    const char* what;
+    std::function<void()> damage;
+  };
+  const auto rewrite = [&](const std::function<void(std::string&)>& change) {
+    std::string bytes = ReadBytes(index);
+    change(bytes);
+    WriteBytes(index, bytes);
+  };
+  const Case cases[] = {
+      {"cut short", [&] { rewrite([](std::string& b) { b.resize(b.size() / 2); }); }},
+      {"emptied", [&] { rewrite([](std::string& b) { b.clear(); }); }},
+      {"a byte of its last record changed", [&] { rewrite([](std::string& b) { b[b.size() - 2] ^= 0x01; }); }},
+      {"a byte of its header changed", [&] { rewrite([](std::string& b) { b[40] ^= 0x01; }); }},
+      {"the scan log edited since", [&] { WriteBytes(log, music_ + "\\zz.mp3\r\n" + ReadBytes(log)); }},
+  };
+  Timer();  // the first walk after the load is full and writes the index
+  const std::string full = ReadBytes(log);
+  ASSERT_EQ(music_ + "\\Al\\one.mp3\r\n" + music_ + "\\Al\\Sub\\two.mp3\r\n" + music_ + "\\Bo\\three.mp3\r\n", full);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_FALSE(ReadBytes(index).empty());
+    c.damage();
+    Timer();
+    EXPECT_EQ(full, ReadBytes(log)) << "the scan log is a full walk's";
+    EXPECT_EQ(0, GetRegDword(kFolder0, "Dirty"));
+  }
+}
 
 }  // namespace
