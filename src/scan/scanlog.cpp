@@ -138,7 +138,13 @@ class IndexedRescan {
     }
     shape_.settings_hash = HashWalkSettings(patterns, exempt, GetACP());
     const std::uint64_t now = CurrentStampTime();
-    const bool valid = log_exists && previous_.Load(path_, names.log, shape_);
+    bool valid = false;
+    try {
+      valid = log_exists && previous_.Load(path_, names.log, shape_);
+    } catch (...) {
+      // An index too large for the memory left is no index; the walk is a full one.
+      previous_.Close();
+    }
     IndexState before;
     if (valid) {
       before = previous_.State();

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/streams.h"
 
 namespace {
 
@@ -10,11 +9,10 @@ constexpr char kMagic[8] = {'W', 'F', 'D', 'I', 'R', 'I', 'X', '1'};
 constexpr std::uint32_t kQuickWalksOff = 1;
 constexpr std::size_t kReadBlock = 64 * 1024;
 
-constexpr std::uint64_t kHashStart = 14695981039346656037ull;
-std::uint64_t HashBytes(std::uint64_t hash, const void* bytes, std::size_t size) {
-  const unsigned char* p = static_cast<const unsigned char*>(bytes);
-  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
-  return hash;
+std::uint64_t HashOf(const void* bytes, std::size_t size) {
+  StreamHash hash;
+  hash.Add(bytes, size);
+  return hash.Value();
 }
 
 // The fixed start of an index file; records follow. Written as the machine lays it out: the
@@ -34,7 +32,7 @@ struct Header {
 };
 
 std::uint32_t HeaderHash(const Header& header) {
-  return static_cast<std::uint32_t>(HashBytes(kHashStart, &header, offsetof(Header, header_hash)));
+  return static_cast<std::uint32_t>(HashOf(&header, offsetof(Header, header_hash)));
 }
 
 bool ReadHeader(std::FILE* file, Header* header) {
@@ -82,24 +80,26 @@ std::uint64_t DiskSize(const std::string& lines) {
 }  // namespace
 
 std::uint64_t HashWalkSettings(const char* patterns, const char* exempt_folder, unsigned code_page) {
-  std::uint64_t hash = kHashStart;
+  StreamHash hash;
   const char* const texts[] = {patterns ? patterns : "", exempt_folder ? exempt_folder : ""};
-  for (const char* text : texts) hash = HashBytes(hash, text, std::strlen(text) + 1);
-  return HashBytes(hash, &code_page, sizeof code_page);
+  for (const char* text : texts) hash.Add(text, std::strlen(text) + 1);
+  hash.Add(&code_page, sizeof code_page);
+  return hash.Value();
 }
 
 bool ReadScanLogIdentity(const char* scan_log, ScanLogIdentity* identity) {
   StdioFile log;
   if (!log.Open(scan_log, "rb")) return false;
   ScanLogIdentity read;
-  read.hash = kHashStart;
+  StreamHash hash;
   std::string block(kReadBlock, '\0');
   std::size_t got;
   while ((got = std::fread(&block[0], 1, block.size(), log.Get())) > 0) {
-    read.hash = HashBytes(read.hash, block.data(), got);
+    hash.Add(block.data(), got);
     read.size += got;
   }
   if (std::ferror(log.Get())) return false;
+  read.hash = hash.Value();
   *identity = read;
   return true;
 }
@@ -131,7 +131,7 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
   std::string block(kReadBlock, '\0');
   std::size_t got;
   while ((got = std::fread(&block[0], 1, block.size(), file.Get())) > 0) records.append(block.data(), got);
-  if (std::ferror(file.Get()) || HashBytes(kHashStart, records.data(), records.size()) != header.records_hash) {
+  if (std::ferror(file.Get()) || HashOf(records.data(), records.size()) != header.records_hash) {
     return false;
   }
   RecordReader reader(records.data(), records.size());
@@ -199,9 +199,17 @@ bool PreviousWalk::ReadLines(const IndexedDirectory& directory, std::string* lin
   // The walk writes LF through the runtime's text mode, which puts CR LF on the disk; undone here
   // pair by pair, so a CR of a name's own stays.
   lines->clear();
-  for (std::size_t i = 0; i < size; ++i) {
-    if (buffer_[i] == '\r' && i + 1 < size && buffer_[i + 1] == '\n') continue;
-    lines->push_back(buffer_[i]);
+  const char* p = buffer_.data();
+  const char* const end = p + size;
+  while (p < end) {
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!cr) {
+      lines->append(p, end);
+      break;
+    }
+    lines->append(p, cr);
+    if (cr + 1 == end || cr[1] != '\n') lines->push_back('\r');
+    p = cr + 1;
   }
   // Whole lines only: a record that ends inside a line belongs to another scan log.
   return lines->empty() || lines->back() == '\n';
@@ -210,7 +218,7 @@ bool PreviousWalk::ReadLines(const IndexedDirectory& directory, std::string* lin
 bool IndexWriter::Open(const char* path) {
   failed_ = false;
   count_ = 0;
-  records_hash_ = kHashStart;
+  records_hash_ = StreamHash();
   if (!file_.Open(path, "wb")) return false;
   // The header is written last, in this place.
   const Header empty = {};
@@ -258,7 +266,7 @@ void IndexWriter::Add(const std::string& directory, const DirectoryStamp& stamp,
     append(&link, 1);
     append_text(child.name);
   }
-  records_hash_ = HashBytes(records_hash_, record_.data(), record_.size());
+  records_hash_.Add(record_.data(), record_.size());
   Put(record_.data(), record_.size());
   ++count_;
 }
@@ -274,12 +282,14 @@ bool IndexWriter::Finish(const WalkShape& shape, const ScanLogIdentity& log, con
   header.log_size = log.size;
   header.log_hash = log.hash;
   header.full_walk_time = state.full_walk_time;
-  header.records_hash = records_hash_;
+  header.records_hash = records_hash_.Value();
   header.record_count = count_;
   header.header_hash = HeaderHash(header);
   if (std::fseek(file_.Get(), 0, SEEK_SET) != 0) failed_ = true;
   if (!failed_) Put(&header, sizeof header);
-  const bool written = FlushToDisk(file_.Get()) && !failed_;
+  // Handed to the system, not forced to the disk: an index that a power loss leaves torn fails its
+  // hashes, and the next walk is a full one.
+  const bool written = std::fflush(file_.Get()) == 0 && !std::ferror(file_.Get()) && !failed_;
   file_.Close();
   return written;
 }

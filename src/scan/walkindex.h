@@ -11,12 +11,13 @@
 // folder. An index that does not match in every respect, or is damaged, is not used.
 //
 // The index is private to the plug-in and replaced with its scan log: written under a name of its
-// own, flushed, and renamed into place only after the scan log. A process that dies in between
+// own and renamed into place only after the scan log. A process that dies in between
 // leaves an index that matches no scan log, and the next walk is a full one.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -91,6 +92,42 @@ class PreviousWalk {
 // of the folder carries on. False when there is no readable index of this volume.
 bool ReadIndexState(const char* index_path, const VolumeIdentity& volume, IndexState* state);
 
+// A hash of a stream of bytes, eight at a time: it tells a damaged or foreign file, not an
+// adversary's. The same bytes give the same value however they are cut into parts.
+class StreamHash {
+ public:
+  void Add(const void* bytes, std::size_t size) {
+    const unsigned char* p = static_cast<const unsigned char*>(bytes);
+    while (size > 0 && pending_ > 0 && pending_ < 8) {
+      word_bytes_[pending_++] = *p++;
+      --size;
+    }
+    if (pending_ == 8) {
+      Mix(word_bytes_);
+      pending_ = 0;
+    }
+    for (; size >= 8; p += 8, size -= 8) Mix(p);
+    for (; size > 0; --size) word_bytes_[pending_++] = *p++;
+  }
+  std::uint64_t Value() const {
+    std::uint64_t hash = hash_;
+    for (std::size_t i = 0; i < pending_; ++i) hash = (hash ^ word_bytes_[i]) * kPrime;
+    return hash;
+  }
+
+ private:
+  static constexpr std::uint64_t kPrime = 0x100000001B3ull;
+  void Mix(const unsigned char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    hash_ = (hash_ ^ word) * kPrime;
+    hash_ ^= hash_ >> 29;
+  }
+  std::uint64_t hash_ = 14695981039346656037ull;
+  unsigned char word_bytes_[8] = {};
+  std::size_t pending_ = 0;
+};
+
 // Writes a new index, directory by directory, as the walk goes.
 class IndexWriter {
  public:
@@ -109,7 +146,7 @@ class IndexWriter {
   void Put(const void* bytes, std::size_t size);
   StdioFile file_;
   std::string record_;
-  std::uint64_t records_hash_;
+  StreamHash records_hash_;
   std::uint32_t count_ = 0;
   bool failed_ = false;
 };
