@@ -111,17 +111,18 @@ TEST(CreateDirectoryPath, StopsAtTheFirstFailureAndKeepsWhatWasMade) {
 // A path with no level below its root to create is usable only if the root itself is there: the
 // answer is for what exists afterwards, not for how many levels were attempted.
 TEST(CreateDirectoryPath, RootThatIsNotThereFails) {
-  if (GetDriveTypeA("Q:\\") != DRIVE_NO_ROOT_DIR) GTEST_SKIP() << "this prefix has a drive Q:";
+  const std::string drive = UnmappedDrive();
+  ASSERT_FALSE(drive.empty());
   struct Case {
     const char* what;
-    const char* path;
+    std::string path;
   } const cases[] = {
-      {"root of a missing drive", "Q:\\"},
-      {"missing drive without its separator", "Q:"},
+      {"root of a missing drive", drive + "\\"},
+      {"missing drive without its separator", drive},
       {"bare server", "\\\\nosuchsrv\\"},
       {"bare server without a separator", "\\\\nosuchsrv"},
   };
-  for (const Case& c : cases) EXPECT_EQ(E_FAIL, CreateDirectoryPath(ParsedPath(c.path))) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(E_FAIL, CreateDirectoryPath(ParsedPath(c.path.c_str()))) << c.what;
 }
 
 TEST(CreateDirectoryPath, UncPathStartsAtTheServer) {

@@ -42,8 +42,9 @@ class PicturesPreferenceTest : public PluginHostTest {
 };
 
 TEST_F(PicturesPreferenceTest, PreferenceNamingNoUsableFolderGivesTheDefaultFolder) {
-  if (GetDriveTypeA("Q:\\") != DRIVE_NO_ROOT_DIR) GTEST_SKIP() << "this prefix has a drive Q:";
-  for (const char* preference : {"Q:\\", "\\\\nosuchsrv\\"}) {
+  const std::string drive = UnmappedDrive();
+  ASSERT_FALSE(drive.empty());
+  for (const std::string& preference : {drive + "\\", std::string("\\\\nosuchsrv\\")}) {
     DeleteFileA((logs_ + "fldrscan2.out").c_str());
     DeleteFileA((logs_ + ScanLogStem(default_) + "scan.log").c_str());
     SetRegString(kPicturesPreference, "", preference);

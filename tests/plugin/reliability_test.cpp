@@ -150,9 +150,11 @@ TEST_F(ReliabilityTest, UnreachableWatchFolderKeepsItsLogsAndIsRescannedWhenMark
     const char* why;
     bool vanished;  // else a drive that is not there
   };
+  const std::string drive = UnmappedDrive();
+  ASSERT_FALSE(drive.empty());
   for (const Case& c : {Case{"vanished folder", true}, Case{"missing drive", false}}) {
     SCOPED_TRACE(c.why);
-    const std::string folder = c.vanished ? music_ : "Q:\\Music";
+    const std::string folder = c.vanished ? music_ : drive + "\\Music";
     if (c.vanished) {
       ASSERT_TRUE(DeleteTree(music_));
     } else {

@@ -100,8 +100,9 @@ TEST_F(PicturesFolderOnWine, MissingPreferenceFolderOnAnExistingDriveIsCreatedWi
 TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
   MakeFolder(temp_ / "Existing");
   const std::wstring existing = Widen(temp_ / "Existing");
-  const std::wstring unmapped = Widen(UnmappedDrive() + "\\Pictures\\New");
-  ASSERT_FALSE(unmapped.empty());
+  const std::string drive = UnmappedDrive();
+  ASSERT_FALSE(drive.empty());
+  const std::wstring unmapped = Widen(drive + "\\Pictures\\New");
   // Thai KO KAI: in neither code page 1252 nor 932.
   const std::wstring unrepresentable = Widen(temp_.Path()) + L"\\\u0E01";
   struct Case {
@@ -111,7 +112,7 @@ TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
     bool value;
   } cases[] = {
       {"path on an unmapped drive", REG_SZ, unmapped, true},
-      {"root of an unmapped drive", REG_SZ, Widen(UnmappedDrive() + "\\"), true},
+      {"root of an unmapped drive", REG_SZ, Widen(drive + "\\"), true},
       {"bare server", REG_SZ, L"\\\\nosuchsrv\\", true},
       {"REG_EXPAND_SZ naming an existing folder", REG_EXPAND_SZ, existing, true},
       {"empty default value", REG_SZ, L"", true},
@@ -130,7 +131,7 @@ TEST_F(PicturesFolderOnWine, UnusablePreferencesGiveTheClassicFolder) {
     }
     EXPECT_EQ(PicturesFolder(), classic_) << c.what;
   }
-  EXPECT_FALSE(IsDirectory(UnmappedDrive() + "\\Pictures"));
+  EXPECT_FALSE(IsDirectory(drive + "\\Pictures"));
 }
 
 TEST_F(PicturesFolderOnWine, DoubleBytePreferenceIsCreatedAndReturnedWhole) {
