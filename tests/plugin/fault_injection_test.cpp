@@ -70,6 +70,7 @@ BOOL WINAPI InjectFlushFileBuffers(HANDLE a) {
   if (FailNow("FlushFileBuffers", ERROR_IO_DEVICE)) return FALSE;
   return FlushFileBuffers(a);
 }
+// Not ListingFault: these fail whichever listing is the N-th file-system call, not a named directory's.
 HANDLE WINAPI InjectFindFirstFileA(LPCSTR a, LPWIN32_FIND_DATAA b) {
   if (FailNow("FindFirstFileA", ERROR_NETNAME_DELETED)) return INVALID_HANDLE_VALUE;
   return FindFirstFileA(a, b);

@@ -9,54 +9,15 @@
 #include <string>
 
 #include "importpatch.h"
+#include "listingfault.h"
 #include "plugindll.h"
 #include "testfiles.h"
 #include "testregistry.h"
 
 namespace {
 
-// Listings of the directory named here (its search text, "...\dir\*") fail with this error
-// (access denied unless a test says otherwise), whichever of the two listing calls the plug-in
-// makes.
-std::string g_unlistable;
-DWORD g_unlistable_error = ERROR_ACCESS_DENIED;
-// The listing of this directory stops with a network error after its first entry, as a share
-// that drops in the middle of it.
-std::string g_dropping;
-HANDLE g_dropping_handle = INVALID_HANDLE_VALUE;
 // FlushFileBuffers fails with this error when it is not 0.
 DWORD g_flush_error = 0;
-
-bool IsSearchOf(const std::string& search, const std::string& directory) {
-  return !directory.empty() && _stricmp(search.c_str(), (directory + "\\*").c_str()) == 0;
-}
-
-HANDLE WINAPI FailingFindFirstFileA(LPCSTR search, LPWIN32_FIND_DATAA data) {
-  if (IsSearchOf(search, g_unlistable)) {
-    SetLastError(g_unlistable_error);
-    return INVALID_HANDLE_VALUE;
-  }
-  return FindFirstFileA(search, data);
-}
-
-HANDLE WINAPI FailingFindFirstFileW(LPCWSTR search, LPWIN32_FIND_DATAW data) {
-  const std::string narrow = Narrow(search);
-  if (IsSearchOf(narrow, g_unlistable)) {
-    SetLastError(g_unlistable_error);
-    return INVALID_HANDLE_VALUE;
-  }
-  const HANDLE handle = FindFirstFileW(search, data);
-  if (IsSearchOf(narrow, g_dropping)) g_dropping_handle = handle;
-  return handle;
-}
-
-BOOL WINAPI DroppingFindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) {
-  if (handle != INVALID_HANDLE_VALUE && handle == g_dropping_handle) {
-    SetLastError(ERROR_NETNAME_DELETED);
-    return FALSE;
-  }
-  return FindNextFileW(handle, data);
-}
 
 BOOL WINAPI FailingFlushFileBuffers(HANDLE file) {
   if (g_flush_error == 0) return FlushFileBuffers(file);
@@ -85,10 +46,6 @@ class ReliabilityTest : public PluginHostTest {
   }
   void TearDown() override {
     MakeListable();
-    g_unlistable.clear();
-    g_unlistable_error = ERROR_ACCESS_DENIED;
-    g_dropping.clear();
-    g_dropping_handle = INVALID_HANDLE_VALUE;
     g_flush_error = 0;
     PluginHostTest::TearDown();
   }
@@ -96,31 +53,16 @@ class ReliabilityTest : public PluginHostTest {
     return "[searchpatterns]\r\next1=*.mp3\r\n[image]\r\nimageext=*.jpg;*.png\r\n";
   }
 
-  // From now on the directory cannot be listed inside the plug-in.
-  void MakeUnlistable(const std::string& directory) {
-    g_unlistable = directory;
-    patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindFirstFileA",
-                                           reinterpret_cast<void*>(&FailingFindFirstFileA));
-    wide_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindFirstFileW",
-                                                reinterpret_cast<void*>(&FailingFindFirstFileW));
-    ASSERT_TRUE(patch_->Applied() || wide_patch_->Applied());
-  }
-  void MakeListable() {
-    patch_.reset();
-    wide_patch_.reset();
-    next_patch_.reset();
-    flush_patch_.reset();
+  // From now on the directory cannot be listed inside the plug-in: access denied, unless the
+  // test names another error.
+  void MakeUnlistable(const std::string& directory, DWORD error = ERROR_ACCESS_DENIED) {
+    Listings().FailListing(directory, error);
   }
   // From now on the listing of the directory inside the plug-in stops after its first entry.
-  void MakeListingDrop(const std::string& directory) {
-    g_dropping = directory;
-    // A handle value of an earlier listing may come back for another directory's listing.
-    g_dropping_handle = INVALID_HANDLE_VALUE;
-    wide_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindFirstFileW",
-                                                reinterpret_cast<void*>(&FailingFindFirstFileW));
-    next_patch_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "FindNextFileW",
-                                                reinterpret_cast<void*>(&DroppingFindNextFileW));
-    ASSERT_TRUE(wide_patch_->Applied() && next_patch_->Applied());
+  void MakeListingDrop(const std::string& directory) { Listings().StopListingAfterFirstEntry(directory); }
+  void MakeListable() {
+    listing_fault_.reset();
+    flush_patch_.reset();
   }
   // From now on the plug-in's FlushFileBuffers fails with the error.
   void MakeFlushFail(DWORD error) {
@@ -137,9 +79,12 @@ class ReliabilityTest : public PluginHostTest {
   std::string MusicChanges() const { return ReadBytes(logs_ + "fldrscan.out"); }
   long long Dirty(const std::string& subkey) const { return GetRegDword(subkey, "Dirty"); }
 
-  std::unique_ptr<ImportPatch> patch_;
-  std::unique_ptr<ImportPatch> wide_patch_;
-  std::unique_ptr<ImportPatch> next_patch_;
+  ListingFault& Listings() {
+    if (!listing_fault_) listing_fault_ = std::make_unique<ListingFault>(dll_->Module());
+    return *listing_fault_;
+  }
+
+  std::unique_ptr<ListingFault> listing_fault_;
   std::unique_ptr<ImportPatch> flush_patch_;
   std::string logs_;
   std::string music_;
@@ -274,8 +219,7 @@ TEST_F(ReliabilityTest, ListingThatStopsHalfWayKeepsWhatItDidNotReach) {
 TEST_F(ReliabilityTest, EmptyDriveRootIsAnEmptyFolder) {
   // The top of a drive has no "." or "..", so an empty one lists nothing and says "file not found".
   DeleteFileA((music_ + "\\a.mp3").c_str());
-  g_unlistable_error = ERROR_FILE_NOT_FOUND;
-  MakeUnlistable(music_);
+  MakeUnlistable(music_, ERROR_FILE_NOT_FOUND);
   Send("WatchFolder0");
   Send("WatchFolders_Timer");
   EXPECT_EQ("", ReadBytes(Log(music_)));

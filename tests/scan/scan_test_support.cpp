@@ -9,17 +9,6 @@
 
 namespace {
 
-ListingCheck::Check g_listingCheck = nullptr;
-void* g_realFindFirstFileW = nullptr;
-
-HANDLE WINAPI CheckedFindFirstFileW(LPCWSTR search, LPWIN32_FIND_DATAW data) {
-  if (g_listingCheck && !g_listingCheck(Narrow(search))) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return reinterpret_cast<decltype(&FindFirstFileW)>(g_realFindFirstFileW)(search, data);
-}
-
 // The \\?\ form keeps a trailing dot that the plain form would strip.
 std::string Verbatim(const std::string& path) { return "\\\\?\\" + path; }
 
@@ -97,16 +86,3 @@ void FormatsIni::Write(const std::string& ext1, const std::string& imageext) {
 void FormatsIni::WriteText(const std::string& text) { WriteBytes(Path(), text); }
 
 void FormatsIni::Remove() { DeleteTree(ProgramDirectory() + "\\DataCache"); }
-
-ListingCheck::ListingCheck(Check check) {
-  g_listingCheck = check;
-  patch_ = std::make_unique<ImportPatch>(GetModuleHandleA(nullptr), "kernel32.dll", "FindFirstFileW",
-                                         reinterpret_cast<void*>(&CheckedFindFirstFileW));
-  EXPECT_TRUE(patch_->Applied());
-  g_realFindFirstFileW = patch_->Original();
-}
-
-ListingCheck::~ListingCheck() {
-  patch_.reset();
-  g_listingCheck = nullptr;
-}

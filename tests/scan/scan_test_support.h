@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 
-#include "importpatch.h"
 #include "scan/scanlog.h"
 #include "testfiles.h"
 #include "testregistry.h"
@@ -55,19 +53,4 @@ class FormatsIni {
   static void Write(const std::string& ext1, const std::string& imageext);
   static void WriteText(const std::string& text);
   static void Remove();
-};
-
-// For the object's lifetime, every directory listing that this program opens (its FindFirstFileW)
-// first asks the check with the search text ("C:\Music\*", in the ANSI code page): false makes
-// that listing fail as access denied (tests run as root under Wine, where no permission does).
-class ListingCheck {
- public:
-  using Check = bool (*)(const std::string& search);
-  explicit ListingCheck(Check check);
-  ~ListingCheck();
-  ListingCheck(const ListingCheck&) = delete;
-  ListingCheck& operator=(const ListingCheck&) = delete;
-
- private:
-  std::unique_ptr<ImportPatch> patch_;
 };

@@ -7,18 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "listingfault.h"
 #include "scan/scanlog.h"
 #include "scan_test_support.h"
 
 namespace {
-
-// Directories whose search text starts with this fail to list, as without list permission.
-std::string g_unlistable;
-
-bool IsListable(const std::string& search) {
-  return g_unlistable.empty() || _strnicmp(search.c_str(), g_unlistable.c_str(), g_unlistable.size()) != 0 ||
-         search.size() != g_unlistable.size() + 1;
-}
 
 class UpdateScanLogTest : public NorvaneRegistryTest {
  protected:
@@ -27,8 +20,7 @@ class UpdateScanLogTest : public NorvaneRegistryTest {
     MakeFolder(Prefix());
   }
   void TearDown() override {
-    listing_check_.reset();
-    g_unlistable.clear();
+    listing_fault_.reset();
     NorvaneRegistryTest::TearDown();
   }
 
@@ -50,13 +42,14 @@ class UpdateScanLogTest : public NorvaneRegistryTest {
     update.everything_new = everything_new;
     return UpdateScanLog(Library().c_str(), Prefix().c_str(), update);
   }
-  // The directory fails to list from now on (Library() for the watched folder itself).
+  // The directory fails to list from now on, as without list permission (Library() for the
+  // watched folder itself). This program links the scanner: its own listings are the ones.
   void MakeUnlistable(const std::string& directory) {
-    g_unlistable = directory + "\\";
-    if (!listing_check_) listing_check_ = std::make_unique<ListingCheck>(&IsListable);
+    if (!listing_fault_) listing_fault_ = std::make_unique<ListingFault>(GetModuleHandleA(nullptr));
+    listing_fault_->FailListing(directory);
   }
 
-  std::unique_ptr<ListingCheck> listing_check_;
+  std::unique_ptr<ListingFault> listing_fault_;
   TempFolder temp_;
 };
 
@@ -174,7 +167,7 @@ TEST_F(UpdateScanLogTest, LinesUnderAnUnlistableDirectoryAreCarriedNotRemoved) {
   }
 
   // Listable again: the file that really went is reported then, late but once.
-  listing_check_.reset();
+  listing_fault_.reset();
   EXPECT_EQ(Update(), ScanLogOutcome::kUpdated);
   EXPECT_EQ(ReadBytes(Changes()), Line("Z\\y.mp3") + "-" + Line("Lively\\v.mp3") + "-" + Line("Live\\l.mp3"));
 }

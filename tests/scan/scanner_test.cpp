@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "listingfault.h"
 #include "scan/scanner.h"
 #include "scan_test_support.h"
 
@@ -18,7 +19,7 @@ constexpr char kMedia[] = "*.mp3;*.wma;*.";
 class ScanFolderTest : public NorvaneRegistryTest {
  protected:
   void TearDown() override {
-    listing_check_.reset();
+    listing_fault_.reset();
     NorvaneRegistryTest::TearDown();
   }
 
@@ -45,7 +46,13 @@ class ScanFolderTest : public NorvaneRegistryTest {
   std::string Library() const { return temp_ / "Music"; }
   void Media(const std::string& relative) const { Touch(Library() + "\\" + relative); }
 
-  std::unique_ptr<ListingCheck> listing_check_;
+  // The listings of this program, which links the scanner, made to fail as a test asks.
+  ListingFault& Listings() {
+    if (!listing_fault_) listing_fault_ = std::make_unique<ListingFault>(GetModuleHandleA(nullptr));
+    return *listing_fault_;
+  }
+
+  std::unique_ptr<ListingFault> listing_fault_;
   TempFolder temp_;
   std::string text_;
   std::string exempt_;
@@ -153,40 +160,19 @@ TEST_F(ScanFolderTest, ReadsNoSetting) {
   if (key) RegCloseKey(key);
 }
 
-// Directories whose search text contains this fail to list, as without list permission.
-std::string g_unlistable;
-
-bool IsListable(const std::string& search) {
-  return g_unlistable.empty() || search.find(g_unlistable) == std::string::npos;
-}
-
 TEST_F(ScanFolderTest, UnlistableSubdirectoryIsPassedOverButTheAnswerIsFalse) {
   for (const char* name : {"Top\\S1\\1.mp3", "Top\\S2\\2.mp3", "Top\\S2\\Inner\\i.mp3", "Top\\S3\\3.mp3",
                            "Top\\S4\\4.mp3", "Top\\S5\\5.mp3", "Top\\t.mp3", "Z\\z.mp3"}) {
     Media(name);
   }
-  g_unlistable = "\\S2\\";
-  listing_check_ = std::make_unique<ListingCheck>(&IsListable);
+  Listings().FailListing(Library() + "\\Top\\S2");
   EXPECT_FALSE(Scan(Library()));
   EXPECT_EQ(text_, Lines({"Top\\t.mp3", "Top\\S1\\1.mp3", "Top\\S3\\3.mp3", "Top\\S4\\4.mp3", "Top\\S5\\5.mp3",
                           "Z\\z.mp3"}));
 
-  g_unlistable = "\\Music\\";
+  Listings().FailListing(Library());
   EXPECT_FALSE(Scan(Library())) << "the watched folder itself cannot be listed";
   EXPECT_EQ(text_, "");
-}
-
-// Changes the settings while the first directory is being listed: the exempt folder's text in
-// the caller's hands, and formats.ini.
-std::string* g_exemptText = nullptr;
-std::string g_exemptLater;
-bool ChangeSettingsOnce(const std::string&) {
-  if (!g_exemptLater.empty()) {
-    g_exemptText->replace(0, g_exemptText->size(), g_exemptLater);
-    FormatsIni::WriteText("[searchpatterns]\r\next1=*.wma\r\n");
-    g_exemptLater.clear();
-  }
-  return true;
 }
 
 TEST_F(ScanFolderTest, SettingsAreTakenOnceAtTheStartOfAScan) {
@@ -197,12 +183,19 @@ TEST_F(ScanFolderTest, SettingsAreTakenOnceAtTheStartOfAScan) {
   Media("Sub\\c.mp3");
   // Of the same length, so that the caller's text changes in place.
   exempt_ = Library() + "\\Suz";
-  g_exemptText = &exempt_;
-  g_exemptLater = Library() + "\\Sub";
-  listing_check_ = std::make_unique<ListingCheck>(&ChangeSettingsOnce);
+  // While the first directory is being listed: the exempt folder's text in the caller's hands
+  // and formats.ini change.
+  bool changed = false;
+  Listings().BeforeEachListing([&](const std::string&) {
+    if (changed) return;
+    changed = true;
+    exempt_.replace(0, exempt_.size(), Library() + "\\Sub");
+    FormatsIni::WriteText("[searchpatterns]\r\next1=*.wma\r\n");
+  });
   EXPECT_TRUE(Scan(Library(), nullptr));
+  EXPECT_TRUE(changed);
   EXPECT_EQ(text_, Lines({"a.mp3", "Sub\\c.mp3"})) << "the exempt folder and the list of the scan's start";
-  listing_check_.reset();
+  listing_fault_.reset();
   EXPECT_TRUE(Scan(Library(), nullptr));
   EXPECT_EQ(text_, Lines({"b.wma"})) << "the next scan reads them again";
 }
