@@ -37,13 +37,19 @@ TEST(FileExists, FileHeldWithoutSharingCountsAsMissing) {
 
 TEST(CreateDirectoryChain, CreatesEveryMissingAncestor) {
   TempFolder temp("chain");
-  EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "Logs\\Watch\\").c_str())));
-  EXPECT_TRUE(IsDirectory(temp / "Logs"));
-  EXPECT_TRUE(IsDirectory(temp / "Logs\\Watch"));
-
-  const std::string deep = temp / "a\\b\\c\\d\\e\\f\\g\\h";
-  EXPECT_TRUE(CreateDirectoryChain(ByteString(deep.c_str())));
-  EXPECT_TRUE(IsDirectory(deep));
+  struct Case {
+    const char* what;
+    const char* path;  // below the temporary folder
+    const char* made;
+  } const cases[] = {
+      {"with a trailing backslash", "Logs\\Watch\\", "Logs\\Watch"},
+      {"eight levels", "a\\b\\c\\d\\e\\f\\g\\h", "a\\b\\c\\d\\e\\f\\g\\h"},
+      {"spaces inside components are kept", "My Music\\Live Sets\\", "My Music\\Live Sets"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / c.path).c_str()))) << c.what;
+    EXPECT_TRUE(IsDirectory(temp / c.made)) << c.what;
+  }
 }
 
 TEST(CreateDirectoryChain, ExistingDirectoryIsTrueAndUnchanged) {
@@ -52,12 +58,6 @@ TEST(CreateDirectoryChain, ExistingDirectoryIsTrueAndUnchanged) {
   EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "Logs").c_str())));
   EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "Logs\\").c_str())));
   EXPECT_TRUE(ListFolder(temp / "Logs").empty());
-}
-
-TEST(CreateDirectoryChain, KeepsSpacesInsideComponents) {
-  TempFolder temp("spaces");
-  EXPECT_TRUE(CreateDirectoryChain(ByteString((temp / "My Music\\Live Sets\\").c_str())));
-  EXPECT_TRUE(IsDirectory(temp / "My Music\\Live Sets"));
 }
 
 TEST(CreateDirectoryChain, ComponentThatIsAFileFails) {

@@ -49,15 +49,19 @@ std::string DataCacheOfCopyAt(const std::string& exe) {
   return result;
 }
 
-TEST(InstallPaths, ExecutableAtTheTopOfADriveGetsOneSeparator) {
-  char name[64] = {};
-  std::snprintf(name, sizeof(name), "C:\\wfprobe%lu.exe", GetCurrentProcessId());
-  EXPECT_EQ("C:\\DataCache", DataCacheOfCopyAt(name));
-}
-
-TEST(InstallPaths, ExecutableInASubdirectory) {
+TEST(InstallPaths, DataCacheIsBesideTheExecutableWhereverItRuns) {
+  char top[64] = {};
+  std::snprintf(top, sizeof(top), "C:\\wfprobe%lu.exe", GetCurrentProcessId());
   TempFolder temp("probe");
-  EXPECT_EQ(temp / "DataCache", DataCacheOfCopyAt(temp / "host.exe"));
+  struct Case {
+    const char* where;
+    std::string executable;
+    std::string data_cache;
+  } const cases[] = {
+      {"at the top of a drive: one separator", top, "C:\\DataCache"},
+      {"in a subdirectory", temp / "host.exe", temp / "DataCache"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.data_cache, DataCacheOfCopyAt(c.executable)) << c.where;
 }
 
 TEST(DirectoryExists, OnlyForDirectories) {

@@ -189,14 +189,6 @@ TEST(BoundedCopy, CopiesWhatFitsPadsAndTerminates) {
   EXPECT_EQ(std::memcmp(padded, "ab\0\0\0\0", 6), 0);
 }
 
-TEST(BoundedCopy, LeavesTheDestinationAloneWithoutSourceOrSize) {
-  char buffer[4] = {'k', 'e', 'p', 't'};
-  EXPECT_EQ(BoundedCopy(buffer, nullptr, sizeof buffer), buffer);
-  EXPECT_EQ(BoundedCopy(buffer, "abc", 0), buffer);
-  EXPECT_EQ(std::memcmp(buffer, "kept", 4), 0);
-  EXPECT_EQ(BoundedCopy(nullptr, "abc", 4), nullptr);
-}
-
 TEST(BoundedAppend, AppendsWithinTheTotalSize) {
   struct Case {
     const char* start;
@@ -225,12 +217,19 @@ TEST(BoundedAppend, TerminatesABufferThatHasNoNul) {
   EXPECT_STREQ(buffer, "abc");
 }
 
-TEST(BoundedAppend, LeavesTheDestinationAloneWithoutSourceOrSize) {
-  char buffer[4] = {'k', 'e', 'p', 't'};
-  EXPECT_EQ(BoundedAppend(buffer, nullptr, sizeof buffer), buffer);
-  EXPECT_EQ(BoundedAppend(buffer, "abc", 0), buffer);
-  EXPECT_EQ(std::memcmp(buffer, "kept", 4), 0);
-  EXPECT_EQ(BoundedAppend(nullptr, "abc", 4), nullptr);
+TEST(BoundedCopyAndAppend, LeaveTheDestinationAloneWithoutSourceOrSize) {
+  struct Case {
+    const char* name;
+    char* (*function)(char*, const char*, std::size_t);
+  } const cases[] = {{"BoundedCopy", &BoundedCopy}, {"BoundedAppend", &BoundedAppend}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    char buffer[4] = {'k', 'e', 'p', 't'};
+    EXPECT_EQ(c.function(buffer, nullptr, sizeof buffer), buffer);
+    EXPECT_EQ(c.function(buffer, "abc", 0), buffer);
+    EXPECT_EQ(std::memcmp(buffer, "kept", 4), 0);
+    EXPECT_EQ(c.function(nullptr, "abc", 4), nullptr);
+  }
 }
 
 }  // namespace
