@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "importpatch.h"
@@ -209,14 +210,22 @@ class FaultInjectionTest : public PluginHostTest {
  protected:
   void SetUp() override {
     PluginHostTest::SetUp();
-    for (const HMODULE module : {dll_->Module(), GetModuleHandleA("msvcrt.dll")}) {
+    std::set<std::string> caught;  // "plug-in FindFirstFileW", "runtime WriteFile", ...
+    const std::pair<const char*, HMODULE> modules[] = {{"plug-in", dll_->Module()},
+                                                       {"runtime", GetModuleHandleA("msvcrt.dll")}};
+    for (const auto& [name, module] : modules) {
       for (const StandIn& stand_in : kStandIns) {
         auto patch = std::make_unique<ImportPatch>(module, "kernel32.dll", stand_in.function, stand_in.stand_in);
-        if (patch->Applied()) patches_.push_back(std::move(patch));
+        if (!patch->Applied()) continue;
+        caught.insert(std::string(name) + " " + stand_in.function);
+        patches_.push_back(std::move(patch));
       }
     }
-    // At the least the plug-in's listings and the runtime's reads and writes are caught.
-    ASSERT_GE(patches_.size(), 5u);
+    // At the least the plug-in's listings and the runtime's reads and writes are caught: without
+    // them no listing would fail and no log would be cut short, and every round would pass.
+    ASSERT_TRUE(caught.count("plug-in FindFirstFileW") || caught.count("plug-in FindFirstFileA"));
+    ASSERT_TRUE(caught.count("plug-in FindNextFileW") || caught.count("plug-in FindNextFileA"));
+    ASSERT_TRUE(caught.count("runtime ReadFile") && caught.count("runtime WriteFile"));
   }
   void TearDown() override {
     g_injector = Injector();
@@ -391,7 +400,7 @@ TEST_F(FaultInjectionTest, EveryFailingCallLosesNoChangeAndInventsNone) {
     std::vector<std::string> failures;
     const int calls = Round(scenario, 0, &failures);
     ASSERT_TRUE(failures.empty()) << "without a fault: " << failures.front();
-    ASSERT_GT(calls, 10) << "the plug-in's file-system calls are not caught";
+    ASSERT_GT(calls, 0) << "the plug-in's file-system calls are not caught";
     for (int fail_at = 1; fail_at <= calls; ++fail_at) {
       Round(scenario, fail_at, &failures);
       ++injected;
