@@ -18,12 +18,6 @@
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size() + 1, L'\0');
-  wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1);
-  return wide;
-}
-
 // Every file below folder, by its path relative to folder, found in UTF-16 and not through links.
 void CollectFiles(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& files) {
   WIN32_FIND_DATAW data;
@@ -45,7 +39,7 @@ void CollectFiles(const std::wstring& folder, const std::wstring& relative, std:
 
 std::vector<std::wstring> FilesBelow(const std::string& folder) {
   std::vector<std::wstring> files;
-  CollectFiles(Wide(folder), L"", files);
+  CollectFiles(Widen(folder), L"", files);
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -156,7 +150,7 @@ TEST_P(RegistryValues, RefreshEndsAndWritesOnlyWhereAFittingValueSays) {
       if (name == "LogPath") Send("Purge:" + music);
 
       std::vector<std::wstring> expected = tree;
-      const std::wstring stem = Wide("logs\\" + ScanLogStem(music));
+      const std::wstring stem = Widen("logs\\" + ScanLogStem(music));
       const std::string lines = music + "\\a.mp3\r\n" + music + "\\Private\\p.mp3\r\n";
       if (name == "LogPath") {
         if (fits) {
@@ -329,7 +323,7 @@ TEST_F(HostileInputTest, MegabyteEventsReturnZeroAndWriteNothing) {
 // nothing, and neither RemoveDirectoryW nor DeleteFileW removes a Linux link: Linux does both.)
 class DirectoryLink {
  public:
-  DirectoryLink(const std::string& link, const char* target) : linux_path_(LinuxPath(Wide(link))), link_(link) {
+  DirectoryLink(const std::string& link, const char* target) : linux_path_(LinuxPath(Widen(link))), link_(link) {
     if (linux_path_.empty() || !RunLinuxCommand("Z:\\bin\\ln -s " + std::string(target) + " \"" + linux_path_ + "\"")) {
       return;
     }
@@ -416,7 +410,7 @@ TEST_F(HostileInputTest, NameTheCodePageCannotSpellIsListedByAPathThatOpensIt) {
   if (GetACP() != 1252) GTEST_SKIP() << "the names are chosen for code page 1252";
   const std::string music = Temp("music");
   const std::string logs = Temp("logs\\");
-  const std::wstring wide_music = Wide(music);
+  const std::wstring wide_music = Widen(music);
   CreateDirectoryA(music.c_str(), nullptr);
   CreateDirectoryW((wide_music + L"\\\x0416dir").c_str(), nullptr);
   // Each file holds its own text, so a line that opens another file shows.
