@@ -102,9 +102,10 @@ bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume) {
   // on every query by root path that they cannot read the label.
   const KernelHandle directory(CreateFileA(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!directory.IsOpen()) return false;
   const auto by_handle = FindFunction<decltype(::GetVolumeInformationByHandleW)>(
       GetModuleHandleW(L"kernel32.dll"), "GetVolumeInformationByHandleW");
-  if (directory.IsOpen() && by_handle) {
+  if (by_handle) {
     wchar_t file_system[sizeof found.file_system] = {};
     if (!by_handle(directory.Get(), nullptr, 0, &found.serial, nullptr, nullptr, file_system,
                    static_cast<DWORD>(sizeof found.file_system))) {

@@ -44,8 +44,8 @@ struct VolumeIdentity {
   char file_system[32] = {};
 };
 
-// The identity of the volume that holds the folder. False when it cannot be told (no volume,
-// a share that does not answer).
+// The identity of the volume that holds the folder. False when it cannot be told (a folder that
+// cannot be opened, a share that does not answer).
 bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume);
 
 // True for the file systems that keep directory stamps as said above (NTFS, ReFS).
