@@ -1,7 +1,7 @@
 #include "scan/walkindex.h"
 
+#include <cstddef>
 #include <cstring>
-
 
 namespace {
 
