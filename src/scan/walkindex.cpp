@@ -87,21 +87,29 @@ std::uint64_t HashWalkSettings(const char* patterns, const char* exempt_folder, 
   return hash.Value();
 }
 
-bool ReadScanLogIdentity(const char* scan_log, ScanLogIdentity* identity) {
-  StdioFile log;
-  if (!log.Open(scan_log, "rb")) return false;
+namespace {
+
+// The identity of an open scan log, read from where the stream stands to its end.
+bool ReadIdentity(std::FILE* log, ScanLogIdentity* identity) {
   ScanLogIdentity read;
   StreamHash hash;
   std::string block(kReadBlock, '\0');
   std::size_t got;
-  while ((got = std::fread(&block[0], 1, block.size(), log.Get())) > 0) {
+  while ((got = std::fread(&block[0], 1, block.size(), log)) > 0) {
     hash.Add(block.data(), got);
     read.size += got;
   }
-  if (std::ferror(log.Get())) return false;
+  if (std::ferror(log)) return false;
   read.hash = hash.Value();
   *identity = read;
   return true;
+}
+
+}  // namespace
+
+bool ReadScanLogIdentity(const char* scan_log, ScanLogIdentity* identity) {
+  StdioFile log;
+  return log.Open(scan_log, "rb") && ReadIdentity(log.Get(), identity);
 }
 
 bool ReadIndexState(const char* index_path, const VolumeIdentity& volume, IndexState* state) {
@@ -122,9 +130,12 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
       header.settings_hash != shape.settings_hash) {
     return false;
   }
+  // The lines are read later through the very stream that was identified, so the scan log cannot
+  // be another one by then.
   ScanLogIdentity identity;
-  if (!ReadScanLogIdentity(scan_log, &identity) || identity.size != header.log_size ||
-      identity.hash != header.log_hash) {
+  if (!log_.Open(scan_log, "rb") || !ReadIdentity(log_.Get(), &identity) || identity.size != header.log_size ||
+      identity.hash != header.log_hash || std::fseek(log_.Get(), 0, SEEK_SET) != 0) {
+    log_.Close();
     return false;
   }
   std::string records;
@@ -132,6 +143,7 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
   std::size_t got;
   while ((got = std::fread(&block[0], 1, block.size(), file.Get())) > 0) records.append(block.data(), got);
   if (std::ferror(file.Get()) || HashOf(records.data(), records.size()) != header.records_hash) {
+    log_.Close();
     return false;
   }
   RecordReader reader(records.data(), records.size());
@@ -144,7 +156,7 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
     if (!reader.TakeText(&directory) || !reader.Take(&entry.stamp.write_time) ||
         !reader.Take(&entry.stamp.change_time) || !reader.Take(&trusted) || !reader.Take(&entry.lines_size) ||
         !reader.Take(&children)) {
-      directories_.clear();
+      Close();
       return false;
     }
     entry.trusted = trusted != 0;
@@ -154,7 +166,7 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
       IndexedChild child;
       std::uint8_t link = 0;
       if (!reader.Take(&link) || !reader.TakeText(&child.name)) {
-        directories_.clear();
+        Close();
         return false;
       }
       child.link = link != 0;
@@ -163,8 +175,8 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
     // A directory walked twice (through two links) keeps its first record, as its first place.
     directories_.emplace(std::move(directory), std::move(entry));
   }
-  if (!reader.AtEnd() || offset > identity.size || !log_.Open(scan_log, "rb")) {
-    directories_.clear();
+  if (!reader.AtEnd() || offset > identity.size) {
+    Close();
     return false;
   }
   state_.quick_walks_off = (header.flags & kQuickWalksOff) != 0;
