@@ -13,7 +13,12 @@
 // watched folder itself (nothing changes at all) or some directory below it (the old scan's lines
 // under that directory are carried into the new scan, so no present file is reported removed).
 //
-// Cost: the walk, one comparison, one copy of the old scan log. Failures are silent: a folder that
+// Beside the scan log lies its directory index, P + S + "scan.idx" (see walkindex.h), written
+// with every walk and put in place after the scan log; with a valid one a quick walk lists only
+// the directories whose stamps moved. Whatever becomes of the index costs speed only.
+//
+// Cost: the walk (or the quick walk), one read of the old scan log to identify it, one
+// comparison, one copy of the old scan log. Failures are silent: a folder that
 // has no usable name (empty, 259 characters or more with its backslash, or a prefix that makes a
 // file name longer than 519) is left alone, and so is one whose scan logs cannot be told present
 // or missing, or whose new scan or change list cannot be written; only the outcome of
