@@ -37,7 +37,9 @@ TEST_F(WatchHostStatus, SaysWhatThePlugInMakesOfEachSetting) {
        {"SkipFolderScan       (not set: 0, change notices mark folders dirty)",
         "ExemptWatch          (not set: no folder is exempt)",
         "LogPath              (not set: the scan logs and change lists go to the host's current directory)",
-        "NumFolders           (not set: 0, no numbered folder is visited)", "WatchFolderPicture   Dirty (not set: 0)",
+        "NumFolders           (not set: 0, no numbered folder is visited)",
+        "QuickRescan          (not set: rescans may be quick: only directories whose times moved are listed again)",
+        "WatchFolderPicture   Dirty (not set: 0)",
         "(default)            (not set: the plug-in takes the shell's pictures folder",
         "Log folder  (the host's current directory: not known here)"},
        {}},
@@ -63,6 +65,10 @@ TEST_F(WatchHostStatus, SaysWhatThePlugInMakesOfEachSetting) {
         "WatchFolder4         Folder REG_EXPAND_SZ \"C:\\Video\" -- wrong type, REG_SZ expected: passed over, Dirty "
         "REG_SZ \"1\" -- wrong type, REG_DWORD expected: read as 0"},
        {"WatchFolder5"}},
+      {"quick rescans turned off",
+       [](const TempFolder&) { SetRegDword(kWatchFolders, "QuickRescan", 0); },
+       {"QuickRescan          REG_DWORD 0 -- 0: every rescan lists every directory"},
+       {}},
       {"skipping folder scans",
        [](const TempFolder&) {
          SetRegDword(kPreferences, "SkipFolderScan", 1);

@@ -142,6 +142,12 @@ void PrintWatchFolders(std::string* log_path, bool* log_path_known) {
                  : " (no WatchFolder<i> entry is there: nothing to visit)";
   }
   Row("NumFolders", row);
+  const RegistryValue quick = key.Query("QuickRescan");
+  DWORD quick_number = 1;
+  row = DwordRow(quick, "rescans may be quick: only directories whose times moved are listed again",
+                 "the plug-in reads 1: rescans may be quick");
+  if (quick.AsDword(&quick_number) && quick_number == 0) row += " -- 0: every rescan lists every directory";
+  Row("QuickRescan", row);
   unsigned long next = 0;
   for (const auto& entry : entries) {
     if (entry.first >= bound) break;
