@@ -8,8 +8,8 @@ BUILD=$(cd "$1" && pwd)
 RUN=$BUILD/wine-run
 WORK=$(mktemp -d "$BUILD/watchhost-restart.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-fail() { echo "FAIL: $*"; echo "--- host output"; cat "$WORK/host.log"; exit 1; }
+# shellcheck source=watchhost_live.sh
+. "$(dirname "$0")/watchhost_live.sh"
 # A plain command, not a function, so that SIGINT reaches the host itself when it runs in the background.
 WATCH=("$RUN" "$BUILD/tools/watchhost.exe" watch --plugin "$(winpath "$BUILD/src/watchfolders.dll")"
     --logs "$(winpath "$WORK/logs")" --folder "$(winpath "$WORK/music")" --folder "$(winpath "$WORK/box")"
@@ -25,15 +25,6 @@ grep -qF "init: 2 first scan(s)" "$WORK/host.log" || fail "the first run did not
 echo x > "$WORK/music/while away.mp3"
 "${WATCH[@]}" >"$WORK/host.log" 2>&1 &
 HOST=$!
-
-wait_for() {  # wait_for <pattern> <seconds>
-    local deadline=$((SECONDS + $2))
-    while ! grep -qF -- "$1" "$WORK/host.log"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        kill -0 $HOST 2>/dev/null || return 1
-        sleep 0.2
-    done
-}
 
 wait_for "fldrscan.out  + $(winpath "$WORK/music/while away.mp3")" 30 || fail "a song added while no host ran was not reported"
 wait_for "start-up rescan: 2 folder(s) rescanned" 5 || fail "no start-up rescan summary"

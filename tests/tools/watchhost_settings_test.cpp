@@ -14,10 +14,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kPreferences = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
-const std::string kWatchFolders = kPreferences + "\\WatchFolders";
-const std::string kPictures = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
-
 class WatchHostSettings : public NorvaneRegistryTest {};
 
 bool ValueExists(const std::string& subkey, const char* name) {

@@ -9,8 +9,8 @@ BUILD=$(cd "$1" && pwd)
 RUN=$BUILD/wine-run
 WORK=$(mktemp -d "$BUILD/watchhost-test.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-fail() { echo "FAIL: $*"; echo "--- host output"; cat "$WORK/host.log"; exit 1; }
+# shellcheck source=watchhost_live.sh
+. "$(dirname "$0")/watchhost_live.sh"
 
 mkdir -p "$WORK/music/old" "$WORK/pictures" "$WORK/logs"
 echo x > "$WORK/music/old/known.mp3"
@@ -21,15 +21,6 @@ echo x > "$WORK/pictures/gone.jpg"
     --logs "$(winpath "$WORK/logs")" --folder "$(winpath "$WORK/music")" \
     --pictures "$(winpath "$WORK/pictures")" --interval 1 --rescan-every 3 >"$WORK/host.log" 2>&1 &
 HOST=$!
-
-wait_for() {  # wait_for <pattern> <seconds>
-    local deadline=$((SECONDS + $2))
-    while ! grep -qF -- "$1" "$WORK/host.log"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        kill -0 $HOST 2>/dev/null || return 1
-        sleep 0.2
-    done
-}
 
 wait_for "watching 1 folder(s)" 30 || fail "the host did not start"
 wait_for "fldrscan2.out + $(winpath "$WORK/pictures/gone.jpg")" 10 || fail "init did not list the pictures"

@@ -6,6 +6,10 @@
 
 #include <thread>
 
+const std::string kPreferences = "Software\\Norvane\\Tamblin\\1.0\\Preferences";
+const std::string kWatchFolders = kPreferences + "\\WatchFolders";
+const std::string kPictures = "Software\\Norvane\\Brisola\\12.0\\Preferences\\PicturesPath";
+
 namespace {
 
 // The command-line form of one argument that CommandLineToArgvW turns back into it.

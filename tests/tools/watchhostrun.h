@@ -8,6 +8,11 @@
 
 #include "testfiles.h"
 
+// The keys watchhost writes the plug-in's settings to.
+extern const std::string kPreferences;
+extern const std::string kWatchFolders;
+extern const std::string kPictures;  // the player's pictures preference
+
 struct HostResult {
   int exit_code = -1;
   std::string out;  // standard output, bytes as written (UTF-8 on a pipe)
