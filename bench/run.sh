@@ -6,7 +6,10 @@
 #     --dll    drives the plug-in through EventCallback instead of the scan functions
 # Environment: BENCH_SIZES overrides the sizes; BENCH_DATA the folder the libraries are kept in
 # (default <build>/bench-data; a library is generated once and reused).
+# It runs through run32 (./dev run32); each summary line ends in how the 32-bit programs ran,
+# run32=native or run32=emulated.
 set -euo pipefail
+[ -n "${WF_RUN32:-}" ] || exec "$(dirname "$0")/../dev" run32 "$0" "$@"
 BUILD=$(cd "${1:?usage: bench/run.sh <build/windows dir> [--large] [--dll]}" && pwd)
 shift
 SIZES=${BENCH_SIZES:-"10000 100000"}
@@ -31,6 +34,11 @@ fi
 # Wine sees the Linux file system as Z:.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+if [ "$WF_RUN32" = emulated ]; then
+    echo "bench: EMULATED: this host runs the 32-bit programs under qemu-i386 user-mode emulation, so the"
+    echo "bench: seconds are emulated seconds; each ratio compares emulated with emulated in one process."
+fi
+
 "$BUILD/wine-run" --start
 trap '"$BUILD/wine-run" --stop' EXIT
 
@@ -38,6 +46,6 @@ SUMMARY=()
 for n in $SIZES; do
     OUT=$(cd "$BUILD/bench" && "$BUILD/wine-run" "$EXE" "$(windows_path "$DATA/n$n")" "$n" "${DRIVER[@]}" | tr -d '\r')
     printf '%s\n' "$OUT" | grep -v '^bench '
-    SUMMARY+=("$(printf '%s\n' "$OUT" | grep '^bench ')")
+    SUMMARY+=("$(printf '%s\n' "$OUT" | grep '^bench ') run32=$WF_RUN32")
 done
 printf '%s\n' "${SUMMARY[@]}"

@@ -3,8 +3,9 @@
 # (one-second ticks), makes a few changes while it runs and shows what the host saw.
 #   tools/demo.sh <windows build dir>
 # The host runs in a Wine prefix of the demo's own (made on first use, kept in the build tree),
-# neither the tests' prefix nor the integrator's.
+# neither the tests' prefix nor the integrator's. It runs through run32 (./dev run32), as one.
 set -euo pipefail
+[ -n "${WF_RUN32:-}" ] || exec "$(dirname "$0")/../dev" run32 "$0" "$@"
 BUILD=$(cd "${1:?usage: demo.sh <windows build dir>}" && pwd)
 DEMO=$BUILD/demo
 PLUGIN=$BUILD/src/watchfolders.dll
