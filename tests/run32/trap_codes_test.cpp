@@ -4,7 +4,8 @@
 // emulator leaves out of its signal frames and the rig's preloaded fix puts back; without it
 // every access violation arrives as an illegal instruction and a division by zero as a
 // floating-point fault. Each case crashes a child copy of this program, whose filter writes what
-// reached it into a file.
+// reached it into a file:
+//   trap_codes_tests.exe --crash <case> [<file>]   (without a file, to standard output)
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -21,11 +22,12 @@
 extern "C" {
 void CrashReadAt0x10();
 void CrashWriteAt0x20();
+void CrashWriteNull();
 void CrashCallNull();
 void CrashDivideByZero();
 void CrashBreakpoint();
 void CrashIllegalInstruction();
-extern char wf_read_site[], wf_write_site[], wf_divide_site[], wf_breakpoint_site[], wf_illegal_site[];
+extern char wf_read_site[], wf_write_site[], wf_write_null_site[], wf_divide_site[], wf_breakpoint_site[], wf_illegal_site[];
 }
 
 __asm__(
@@ -34,6 +36,8 @@ __asm__(
     ".globl _wf_read_site\n_wf_read_site: movl 0x10, %eax\n ret\n"
     ".globl _CrashWriteAt0x20\n_CrashWriteAt0x20:\n"
     ".globl _wf_write_site\n_wf_write_site: movl $1, 0x20\n ret\n"
+    ".globl _CrashWriteNull\n_CrashWriteNull: xorl %eax, %eax\n"
+    ".globl _wf_write_null_site\n_wf_write_null_site: movl $1, (%eax)\n ret\n"
     ".globl _CrashCallNull\n_CrashCallNull: xorl %eax, %eax\n call *%eax\n ret\n"
     ".globl _CrashDivideByZero\n_CrashDivideByZero: pushl %ebx\n movl $5, %eax\n xorl %edx, %edx\n"
     " xorl %ebx, %ebx\n"
@@ -45,8 +49,9 @@ __asm__(
 
 namespace {
 
-// Set by the child before it crashes: the report file, opened beforehand (after a stack overflow
-// the filter has little stack left, too little for Wine to open a file), and the address to expect.
+// Set by the child before it crashes: where the report goes, opened beforehand (after a stack
+// overflow the filter has little stack left, too little for Wine to open a file), and the address
+// to expect.
 HANDLE g_report = INVALID_HANDLE_VALUE;
 const void* g_site;
 
@@ -63,7 +68,8 @@ LONG WINAPI WriteWhatArrived(EXCEPTION_POINTERS* pointers) {
                         parameter_region.AllocationBase == stack_region.AllocationBase;
   char text[200];
   const int length = std::snprintf(
-      text, sizeof text, "%08lx %08lx %08lx %lu %08lx %08lx %d", record->ExceptionCode,
+      text, sizeof text, "code=%08lx address=%08lx site=%08lx parameters=%lu first=%08lx second=%08lx on_stack=%d\n",
+      record->ExceptionCode,
       static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(record->ExceptionAddress)),
       static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(g_site)), record->NumberParameters,
       static_cast<unsigned long>(record->NumberParameters >= 1 ? record->ExceptionInformation[0] : 0),
@@ -108,6 +114,7 @@ void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
 const Fault kFaults[] = {
     {"read_unmapped", CrashReadAt0x10, true, wf_read_site, EXCEPTION_ACCESS_VIOLATION, 2, 0, 0x10},
     {"write_unmapped", CrashWriteAt0x20, true, wf_write_site, EXCEPTION_ACCESS_VIOLATION, 2, 1, 0x20},
+    {"write_null", CrashWriteNull, true, wf_write_null_site, EXCEPTION_ACCESS_VIOLATION, 2, 1, 0},
     {"call_null", CrashCallNull, true, nullptr, EXCEPTION_ACCESS_VIOLATION, 2, 8, 0},
     {"divide_by_zero", CrashDivideByZero, true, wf_divide_site, EXCEPTION_INT_DIVIDE_BY_ZERO, 0, kAny, kAny},
     {"breakpoint", CrashBreakpoint, true, wf_breakpoint_site, EXCEPTION_BREAKPOINT, kAny, kAny, kAny},
@@ -160,7 +167,8 @@ bool RunCrashingChild(const Fault& fault, Arrived* arrived) {
   }
   const std::string text = ReadBytes(report);
   unsigned long values[6] = {};
-  if (std::sscanf(text.c_str(), "%lx %lx %lx %lu %lx %lx %d", &values[0], &values[1], &values[2], &values[3],
+  if (std::sscanf(text.c_str(), "code=%lx address=%lx site=%lx parameters=%lu first=%lx second=%lx on_stack=%d",
+                  &values[0], &values[1], &values[2], &values[3],
                   &values[4], &values[5], &arrived->on_stack) != 7) {
     ADD_FAILURE() << fault.name << ": no exception reached the filter (report: " << text << ")";
     return false;
@@ -204,11 +212,12 @@ INSTANTIATE_TEST_SUITE_P(Faults, TrapCodes, testing::ValuesIn(kFaults),
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--crash") == 0) {
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--crash") == 0) {
     const Fault* fault = FindFault(argv[2]);
     if (fault == nullptr) return 2;
-    g_report = CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (g_report == INVALID_HANDLE_VALUE) return 2;
+    g_report = argc == 4 ? CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)
+                         : GetStdHandle(STD_OUTPUT_HANDLE);
+    if (g_report == INVALID_HANDLE_VALUE || g_report == nullptr) return 2;
     g_site = fault->site;
     SetUnhandledExceptionFilter(WriteWhatArrived);
     fault->crash();
