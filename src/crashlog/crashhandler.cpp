@@ -28,14 +28,54 @@ std::atomic<DWORD> g_report_worker{0};
 char g_application_name[MAX_PATH];
 std::atomic<int> g_application_name_state{0};
 
-unsigned char* FilterEntry() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr) return nullptr;
-  auto* const entry = FindFunction<decltype(::SetUnhandledExceptionFilter)>(kernel, "SetUnhandledExceptionFilter");
+// The first code bytes of a module's SetUnhandledExceptionFilter, which the lock patches.
+unsigned char* FilterEntry(const char* module_name) {
+  HMODULE module = GetModuleHandleA(module_name);
+  if (module == nullptr) return nullptr;
+  auto* const entry = FindFunction<decltype(::SetUnhandledExceptionFilter)>(module, "SetUnhandledExceptionFilter");
   if (entry == nullptr) return nullptr;
-  // The function's first code bytes, which the lock patches.
   unsigned char* code = reinterpret_cast<unsigned char*>(reinterpret_cast<std::uintptr_t>(entry));
   return IsBadReadPtr(code, sizeof kFilterPatch) ? nullptr : code;
+}
+
+// Patches one entry, or puts its saved bytes back: each only when the bytes found there are
+// the ones expected, so another copy of the handler or a later hook is never overwritten.
+void LockEntry(unsigned char* entry, unsigned char* saved, bool* patched, bool restore) {
+  if (entry == nullptr) return;
+  unsigned char bytes[sizeof kFilterPatch];
+  if (restore) {
+    if (!*patched || std::memcmp(entry, kFilterPatch, sizeof kFilterPatch) != 0) return;
+    std::memcpy(bytes, saved, sizeof bytes);
+  } else {
+    // Patched already: another copy of this handler holds the lock and will undo it.
+    if (*patched || std::memcmp(entry, kFilterPatch, sizeof kFilterPatch) == 0) return;
+    std::memcpy(saved, entry, sizeof kFilterPatch);
+    std::memcpy(bytes, kFilterPatch, sizeof bytes);
+  }
+  DWORD old_protection = 0;
+  if (!VirtualProtect(entry, sizeof bytes, PAGE_EXECUTE_READWRITE, &old_protection)) return;
+  if (!IsBadWritePtr(entry, sizeof bytes)) {
+    std::memcpy(entry, bytes, sizeof bytes);
+    FlushInstructionCache(GetCurrentProcess(), entry, sizeof bytes);
+    *patched = !restore;
+  }
+  VirtualProtect(entry, sizeof bytes, old_protection, &old_protection);
+}
+
+// Whether a filter's code is still there to be called: inside a loaded module, or in committed
+// executable memory of no module (generated code). A filter whose module was unloaded is not.
+bool FilterCodeIsLoaded(LPTOP_LEVEL_EXCEPTION_FILTER filter) {
+  const auto* code = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(filter));
+  HMODULE module = nullptr;
+  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         code, &module)) {
+    return true;
+  }
+  MEMORY_BASIC_INFORMATION region;
+  std::memset(&region, 0, sizeof region);
+  if (VirtualQuery(code, &region, sizeof region) == 0 || region.State != MEM_COMMIT) return false;
+  const DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+  return (region.Protect & executable) != 0;
 }
 
 }  // namespace
@@ -46,6 +86,7 @@ unsigned char* FilterEntry() {
 CrashHandler::CrashHandler() noexcept {
   std::memset(report_folder_, 0, sizeof report_folder_);
   std::memset(saved_entry_, 0, sizeof saved_entry_);
+  std::memset(saved_base_entry_, 0, sizeof saved_base_entry_);
   previous_filter_ = SetUnhandledExceptionFilter(CrashFilter);
   ActiveCrashHandler.store(this);
   LockFilter(false);
@@ -63,35 +104,25 @@ CrashHandler::CrashHandler() noexcept {
 CrashHandler::~CrashHandler() {
   LockFilter(true);
   // The filter from before goes back even when it was none: this module's filter must not
-  // outlive its code. A filter someone else registered meanwhile (possible only when the
-  // patch could not be applied) is left in place.
-  LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(previous_filter_);
+  // outlive its code. Nor may a filter whose own module was unloaded meanwhile (it could not
+  // take itself back while the lock held): none is registered then. A filter someone else
+  // registered meanwhile (possible only when the patch could not be applied) is left in place.
+  LPTOP_LEVEL_EXCEPTION_FILTER restore = previous_filter_;
+  if (restore != nullptr && !FilterCodeIsLoaded(restore)) restore = nullptr;
+  LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(restore);
   if (current != CrashFilter && current != nullptr) SetUnhandledExceptionFilter(current);
   CrashHandler* self = this;
   ActiveCrashHandler.compare_exchange_strong(self, nullptr);
 }
 
+// kernel32's entry, and KernelBase's where kernel32 forwards to it (current Windows and Wine):
+// a caller that goes to KernelBase directly is held off too.
 void CrashHandler::LockFilter(bool restore) noexcept {
-  unsigned char* entry = FilterEntry();
-  if (entry == nullptr) return;
-  unsigned char bytes[sizeof kFilterPatch];
-  if (restore) {
-    if (!entry_patched_ || std::memcmp(entry, kFilterPatch, sizeof kFilterPatch) != 0) return;
-    std::memcpy(bytes, saved_entry_, sizeof bytes);
-  } else {
-    // Patched already: another copy of this handler holds the lock and will undo it.
-    if (entry_patched_ || std::memcmp(entry, kFilterPatch, sizeof kFilterPatch) == 0) return;
-    std::memcpy(saved_entry_, entry, sizeof saved_entry_);
-    std::memcpy(bytes, kFilterPatch, sizeof bytes);
-  }
-  DWORD old_protection = 0;
-  if (!VirtualProtect(entry, sizeof bytes, PAGE_EXECUTE_READWRITE, &old_protection)) return;
-  if (!IsBadWritePtr(entry, sizeof bytes)) {
-    std::memcpy(entry, bytes, sizeof bytes);
-    FlushInstructionCache(GetCurrentProcess(), entry, sizeof bytes);
-    entry_patched_ = !restore;
-  }
-  VirtualProtect(entry, sizeof bytes, old_protection, &old_protection);
+  unsigned char* kernel_entry = FilterEntry("kernel32.dll");
+  unsigned char* base_entry = FilterEntry("kernelbase.dll");
+  if (base_entry == kernel_entry) base_entry = nullptr;
+  LockEntry(kernel_entry, saved_entry_, &entry_patched_, restore);
+  LockEntry(base_entry, saved_base_entry_, &base_entry_patched_, restore);
 }
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
@@ -159,7 +190,9 @@ const char* GetApplicationName() noexcept {
   if (g_application_name_state.load(std::memory_order_acquire) == 2) return g_application_name;
   char path[MAX_PATH];
   std::memset(path, 0, sizeof path);
-  GetModuleFileNameA(nullptr, path, sizeof path - 1);
+  // A path that fills the buffer was cut (and XP leaves it unterminated): no name to look up.
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (length == 0 || length >= sizeof path) std::memset(path, 0, sizeof path);
   char name[MAX_PATH];
   ApplicationNameFromEnvironment(path, name, sizeof name);
   // One writer; a racing first caller waits the few instructions of the copy.

@@ -3,7 +3,7 @@
 // exception filter, patches SetUnhandledExceptionFilter so that no other code can replace the
 // filter afterwards, and computes the report folder; destroying it puts back the code bytes
 // and the filter that was registered before (none included, so no filter is left pointing
-// into an unloaded module).
+// into an unloaded module; and none when the one from before lies in a module unloaded since).
 //
 // On an unhandled exception CrashFilter has the report written on a fresh worker thread,
 // waits for it at most 60 seconds, and lets the system's default handling go on (the process
@@ -38,9 +38,10 @@ class CrashHandler {
   CrashHandler& operator=(const CrashHandler&) = delete;
 
   // false: saves the first five bytes of SetUnhandledExceptionFilter and writes the patch
-  // 33 C0 C2 04 00 ("return null"). true: writes the saved bytes back. Each only when the
-  // bytes found there are the ones this handler expects, so another copy of the handler or a
-  // later hook is never overwritten.
+  // 33 C0 C2 04 00 ("return null"); true: writes the saved bytes back. Both kernel32's entry
+  // and, where kernel32 forwards to it, KernelBase's. Each only when the bytes found there are
+  // the ones this handler expects, so another copy of the handler or a later hook is never
+  // overwritten.
   void LockFilter(bool restore) noexcept;
 
   // The folder "ErrorLogs" is made in; ends with a backslash.
@@ -52,6 +53,8 @@ class CrashHandler {
   LPTOP_LEVEL_EXCEPTION_FILTER previous_filter_ = nullptr;
   unsigned char saved_entry_[5];
   bool entry_patched_ = false;  // the patch in place is this handler's
+  unsigned char saved_base_entry_[5];  // the same for KernelBase's entry
+  bool base_entry_patched_ = false;
 };
 
 // The installed handler, null when none.

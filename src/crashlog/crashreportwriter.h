@@ -76,8 +76,10 @@ class CrashReportWriter {
   // One "[ThreadId: n] " block (call stack and registers) per thread whose context can be read.
   void WriteAllThreadStacks() noexcept;
   // Walks the frame-pointer chain from the context's Eip and Ebp. Every frame is checked
-  // before it is read, the first one included.
+  // before it is read, the first one included. At most kMaxStackFrames lines, then one line
+  // "<n> more frames left out".
   void WriteCallStack(const CONTEXT* context) noexcept;
+  static constexpr unsigned long kMaxStackFrames = 1000;
   void WriteRegisters(const CONTEXT* context) noexcept;
 
   // "EXCEPTION_ACCESS_VIOLATION" and the rest of the table; "EXCEPTION_UNKNOWN" otherwise.

@@ -116,8 +116,12 @@ void CrashReportWriter::WriteCallStack(const CONTEXT* context) noexcept {
   // The context's own frame pointer may point anywhere (a function built without frame
   // pointers uses Ebp as a plain register): it is checked before its two words are read.
   bool frame_readable = frame != 0 && !IsBadReadPtr(reinterpret_cast<const void*>(static_cast<std::size_t>(frame)), 8);
+  // A deep recursion (a stack overflow) would otherwise list every frame: the first
+  // kMaxStackFrames are listed, the rest only counted.
+  unsigned long frames = 0;
   for (;;) {
-    WriteStackLine(address, debug_help);
+    if (frames < kMaxStackFrames) WriteStackLine(address, debug_help);
+    ++frames;
     if (!frame_readable) break;
     const DWORD* words = reinterpret_cast<const DWORD*>(static_cast<std::size_t>(frame));
     const DWORD next_address = words[1];
@@ -130,6 +134,7 @@ void CrashReportWriter::WriteCallStack(const CONTEXT* context) noexcept {
     address = next_address;
     frame = next_frame;
   }
+  if (frames > kMaxStackFrames) Print("%lu more frames left out\r\n", frames - kMaxStackFrames);
 }
 
 void CrashReportWriter::WriteRegisters(const CONTEXT* context) noexcept {

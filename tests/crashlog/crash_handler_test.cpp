@@ -23,6 +23,16 @@ const unsigned char* FilterEntry() {
   return reinterpret_cast<const unsigned char*>(reinterpret_cast<std::size_t>(entry));
 }
 
+// SetUnhandledExceptionFilter as a caller that goes to KernelBase directly finds it; null where
+// the system has no KernelBase.
+using SetFilterFunction = LPTOP_LEVEL_EXCEPTION_FILTER WINAPI(LPTOP_LEVEL_EXCEPTION_FILTER);
+SetFilterFunction* KernelBaseSetFilter() {
+  HMODULE base = GetModuleHandleA("kernelbase.dll");
+  if (base == nullptr) return nullptr;
+  return reinterpret_cast<SetFilterFunction*>(
+      reinterpret_cast<void (*)()>(GetProcAddress(base, "SetUnhandledExceptionFilter")));
+}
+
 // Loads the test module for a scope; the handler inside it lives as long as the module.
 class LoadedModule {
  public:
@@ -73,6 +83,35 @@ TEST_F(TopLevelFilter, LoadedModuleLocksTheFilterAndUnloadingRestoresBoth) {
   EXPECT_EQ(std::memcmp(FilterEntry(), original_entry_, sizeof original_entry_), 0);
   // The filter from before is back, and the calls made while loaded changed nothing.
   EXPECT_EQ(SetUnhandledExceptionFilter(nullptr), &FilterBefore);
+}
+
+TEST_F(TopLevelFilter, ACallerThroughKernelBaseIsHeldOffTooAndGetsItsFilterBack) {
+  SetFilterFunction* set_filter = KernelBaseSetFilter();
+  if (set_filter == nullptr) GTEST_SKIP() << "this system has no KernelBase";
+  const unsigned char* base_entry = reinterpret_cast<const unsigned char*>(reinterpret_cast<std::size_t>(set_filter));
+  unsigned char base_bytes[5];
+  std::memcpy(base_bytes, base_entry, sizeof base_bytes);
+  set_filter(FilterBefore);
+  {
+    LoadedModule module;
+    ASSERT_TRUE(module.IsLoaded());
+    EXPECT_EQ(set_filter(FilterOfOtherCode), nullptr);
+    EXPECT_EQ(set_filter(nullptr), nullptr);
+  }
+  EXPECT_EQ(std::memcmp(base_entry, base_bytes, sizeof base_bytes), 0);
+  EXPECT_EQ(set_filter(nullptr), &FilterBefore);
+}
+
+TEST_F(TopLevelFilter, AFilterWhoseModuleWasUnloadedIsNotRegisteredAgain) {
+  HMODULE filter_module = LoadLibraryA(FILTER_MODULE_PATH);
+  ASSERT_NE(filter_module, nullptr);
+  {
+    LoadedModule module;
+    ASSERT_TRUE(module.IsLoaded());
+    // Its attempt to put its predecessor back changes nothing while the lock holds.
+    FreeLibrary(filter_module);
+  }
+  EXPECT_EQ(SetUnhandledExceptionFilter(nullptr), nullptr);
 }
 
 TEST_F(TopLevelFilter, UnloadingLeavesNoFilterWhenThereWasNone) {

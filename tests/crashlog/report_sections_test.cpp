@@ -287,6 +287,26 @@ TEST_F(ReportSection, WalkStopsAtDescendingOrMisalignedFrames) {
   }
 }
 
+TEST_F(ReportSection, ADeepWalkListsAThousandFramesAndCountsTheRest) {
+  // 1,500 ascending frames, each [next frame, return address]; the last leads to frame 0.
+  constexpr DWORD kFrames = 1500;
+  std::vector<DWORD> chain(2 * kFrames, 0);
+  for (DWORD i = 0; i < kFrames; ++i) {
+    chain[2 * i] = i + 1 < kFrames ? static_cast<DWORD>(reinterpret_cast<std::size_t>(&chain[2 * i + 2])) : 0;
+    chain[2 * i + 1] = 0x1000 + i;
+  }
+  CONTEXT context;
+  std::memset(&context, 0, sizeof context);
+  context.Eip = 0x10;
+  context.Ebp = static_cast<DWORD>(reinterpret_cast<std::size_t>(chain.data()));
+  const std::vector<std::string> lines =
+      LinesOf([&](CrashReportWriter& writer) { writer.WriteCallStack(&context); });
+  ASSERT_EQ(lines.size(), 1u + 1000u + 1u);
+  EXPECT_EQ(lines[1], UnknownStackLine("00000010"));
+  EXPECT_EQ(lines[1000], UnknownStackLine("000013E6"));  // the 1,000th frame
+  EXPECT_EQ(lines[1001], "500 more frames left out");
+}
+
 TEST_F(ReportSection, AFirstFramePointerThatPointsNowhereGivesOneLine) {
   const DWORD nowhere[] = {0, 0x10, 0xFFFFFFF0};
   for (DWORD frame : nowhere) {
