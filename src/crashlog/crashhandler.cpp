@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "crashlog/crashreport.h"
+#include "crashlog/emergencyreport.h"
+#include "crashlog/moduletable.h"
 #include "platform/handles.h"
 #include "platform/pathtext.h"
 #include "text/mbtext.h"
@@ -18,10 +20,9 @@ namespace {
 const unsigned char kFilterPatch[5] = {0x33, 0xC0, 0xC2, 0x04, 0x00};
 constexpr DWORD kParkPollMs = 10;
 
-// The crashing thread whose report is running (0: none) and that report's worker. Atomics,
-// not locks: a thread that crashed holding any lock must not stop another's report.
+// The crashing thread whose report is running (0: none). An atomic, not a lock: a thread that
+// crashed holding any lock must not stop another's report.
 std::atomic<DWORD> g_reporting_thread{0};
-std::atomic<DWORD> g_report_worker{0};
 
 // Filled once (normally by the constructor, under the loader lock), then only read. The state
 // (0 empty, 1 being written, 2 ready) publishes the text: a thread that sees 2 sees the whole name.
@@ -99,6 +100,12 @@ CrashHandler::CrashHandler() noexcept {
   }
   app_data[sizeof app_data - 1] = '\0';
   ComposeReportFolder(app_data, GetApplicationName(), report_folder_, sizeof report_folder_);
+
+  // What a crash must not have to do itself, made now: the worker and its libraries, the
+  // module table and the emergency report's folder and options.
+  worker_.Start();
+  StartModuleTable(worker_.ProcessStatusLibrary());
+  PrepareEmergencyReport(report_folder_);
 }
 
 CrashHandler::~CrashHandler() {
@@ -113,6 +120,8 @@ CrashHandler::~CrashHandler() {
   if (current != CrashFilter && current != nullptr) SetUnhandledExceptionFilter(current);
   CrashHandler* self = this;
   ActiveCrashHandler.compare_exchange_strong(self, nullptr);
+  StopModuleTable();
+  worker_.Stop();
 }
 
 // kernel32's entry, and KernelBase's where kernel32 forwards to it (current Windows and Wine):
@@ -131,11 +140,23 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
   return HandleCrash(handler, pointers);
 }
 
+bool HoldsLoaderLock(DWORD thread_id) noexcept {
+  static_assert(sizeof(void*) == 4, "the PEB offset below is the 32-bit one");
+  // PEB.LoaderLock: the loader's critical section, at offset 0xA0 of the 32-bit PEB (Windows
+  // and Wine alike).
+  const BYTE* peb = nullptr;
+  __asm__("movl %%fs:0x30, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
+  if (peb == nullptr || IsBadReadPtr(peb + 0xA0, sizeof(void*))) return false;
+  const RTL_CRITICAL_SECTION* lock = *reinterpret_cast<RTL_CRITICAL_SECTION* const*>(peb + 0xA0);
+  if (lock == nullptr || IsBadReadPtr(lock, sizeof *lock)) return false;
+  return lock->RecursionCount > 0 &&
+         static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(lock->OwningThread)) == thread_id;
+}
+
 LONG HandleCrash(CrashHandler* handler, EXCEPTION_POINTERS* pointers) noexcept {
   const DWORD self = GetCurrentThreadId();
-  // The report itself crashed on its worker: end the worker, so the crashing thread's wait
-  // returns with what was written so far.
-  if (self == g_report_worker.load()) ExitThread(0);
+  // The report itself crashed on the worker: the waiting thread takes over.
+  if (handler != nullptr && self == handler->Worker().ThreadId()) handler->Worker().Failed();
   // Crashed again while writing its own report in place: waiting would be waiting for itself.
   if (self == g_reporting_thread.load()) return EXCEPTION_CONTINUE_SEARCH;
   DWORD idle = 0;
@@ -146,26 +167,34 @@ LONG HandleCrash(CrashHandler* handler, EXCEPTION_POINTERS* pointers) noexcept {
     while (g_reporting_thread.load() != 0) Sleep(kParkPollMs);
     return EXCEPTION_CONTINUE_SEARCH;
   }
-  CrashThreadParams params{pointers, self, handler};
-  KernelHandle worker(CreateThread(nullptr, 0, CrashReportThread, &params, 0, nullptr));
-  if (worker.IsOpen()) {
-    if (WaitForSingleObject(worker.Get(), kCrashReportTimeoutMs) == WAIT_TIMEOUT) TerminateThread(worker.Get(), 0);
-    worker.Close();
-  } else if (handler != nullptr) {
-    WriteCrashReport(handler->ReportFolder(), pointers, self);
+  if (handler != nullptr) {
+    const char* emergency = nullptr;
+    bool rotated = false;
+    if (HoldsLoaderLock(self)) {
+      emergency = "the crashing thread holds the loader lock";
+    } else if (handler->Worker().IsRunning()) {
+      emergency = handler->Worker().Write(handler->ReportFolder(), pointers, self, &rotated);
+    } else {
+      WriteCrashReport(handler->ReportFolder(), pointers, self);
+    }
+    if (emergency != nullptr) WriteEmergencyReport(pointers, self, emergency, !rotated);
   }
-  g_report_worker.store(0);
   g_reporting_thread.store(0);
+  // After a stack overflow the system's own handling has too little stack left to run on (under
+  // Wine it overflows again and the process hangs for good): the process ends here, with the
+  // exception's code, as the system would end it.
+  if (pointers != nullptr && pointers->ExceptionRecord != nullptr &&
+      pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+    TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
+  }
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
 DWORD WINAPI CrashReportThread(void* parameter) {
-  g_report_worker.store(GetCurrentThreadId());
   const CrashThreadParams* params = static_cast<const CrashThreadParams*>(parameter);
   if (params != nullptr && params->handler != nullptr) {
     WriteCrashReport(params->handler->ReportFolder(), params->pointers, params->thread_id);
   }
-  g_report_worker.store(0);
   return 0;
 }
 

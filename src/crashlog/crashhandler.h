@@ -5,22 +5,25 @@
 // and the filter that was registered before (none included, so no filter is left pointing
 // into an unloaded module; and none when the one from before lies in a module unloaded since).
 //
-// On an unhandled exception CrashFilter has the report written on a fresh worker thread,
-// waits for it at most 60 seconds, and lets the system's default handling go on (the process
-// ends). Only one report runs at a time: a thread that crashes while another thread's report
-// is running waits for that report and then goes on without writing one (the report already
-// holds its stack, and rotating the files under it would spoil it). The filter itself takes
-// no lock of ours and parks threads on an atomic flag, but the report does not run lock-free:
-// starting the worker (CreateThread) and the worker's own work take the loader lock (loading
-// "dbghelp.dll" and "psapi.dll", the tool-help snapshots, thread start and exit notifications)
-// and the process heap's lock (the debug-help library and the runtime allocate). A crash on a
-// thread that holds either lock therefore deadlocks the worker, and it is the 60-second wait
-// that bounds it: the process then ends with whatever files were written, possibly none.
+// On an unhandled exception CrashFilter has the report written by the worker made at
+// installation (reportworker.h), waits for it stage by stage, at most 60 seconds, and lets the
+// system's default handling go on (the process ends). Only one report runs at a time: a thread
+// that crashes while another thread's report is running waits for that report and then goes
+// on without writing one (the report already holds its stack, and rotating the files under it
+// would spoil it). The filter takes no lock of ours and parks threads on an atomic flag.
 //
-// Cost: construction asks the shell for the application-data folder once. Construction runs
+// The full report needs the loader lock (tool-help snapshots, module names) and the process
+// heap's lock (the debug-help library and the runtime allocate). When the crashing thread holds
+// the loader lock, or the heap probe finds the heap's lock kept (the thread holds it, or died
+// inside the heap), or the worker crashes or runs out of time before the text is written, the
+// crashing thread writes the emergency report itself (emergencyreport.h), which needs neither.
+//
+// Cost: construction asks the shell for the application-data folder once, loads the debug-help
+// and process-status libraries, starts the idle worker and fills the module table. It runs
 // while the module is loaded, that is under the loader lock (see the constructor). Failures are
 // silent: without the patch the filter stays registered but can be replaced; without the
-// application-data folder the report folder is relative.
+// application-data folder the report folder is relative; without the worker the report is
+// written on the crashing thread.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +31,7 @@
 #include <atomic>
 #include <cstddef>
 
+#include "crashlog/reportworker.h"
 #include "text/bytestring.h"
 
 class CrashHandler {
@@ -47,6 +51,7 @@ class CrashHandler {
   // The folder "ErrorLogs" is made in; ends with a backslash.
   const char* ReportFolder() const noexcept { return report_folder_; }
   LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter() const noexcept { return previous_filter_; }
+  ReportWorker& Worker() noexcept { return worker_; }
 
  private:
   char report_folder_[1024];
@@ -55,6 +60,7 @@ class CrashHandler {
   bool entry_patched_ = false;  // the patch in place is this handler's
   unsigned char saved_base_entry_[5];  // the same for KernelBase's entry
   bool base_entry_patched_ = false;
+  ReportWorker worker_;
 };
 
 // The installed handler, null when none.
@@ -69,13 +75,14 @@ struct CrashThreadParams {
 
 // The top-level filter: the report through ActiveCrashHandler, then EXCEPTION_CONTINUE_SEARCH.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers);
-// One report on a worker thread (on the calling thread when none can be started), waited for
-// at most kCrashReportTimeoutMs. Always EXCEPTION_CONTINUE_SEARCH.
+// One report by the handler's worker (on the calling thread when there is none), waited for at
+// most kCrashReportTimeoutMs; the emergency report when the full one cannot be written or is
+// not. Always EXCEPTION_CONTINUE_SEARCH.
 LONG HandleCrash(CrashHandler* handler, EXCEPTION_POINTERS* pointers) noexcept;
-// The worker's thread routine; parameter is a CrashThreadParams. Returns 0.
+// One report for a CrashThreadParams, on the calling thread. Returns 0.
 DWORD WINAPI CrashReportThread(void* parameter);
-
-constexpr DWORD kCrashReportTimeoutMs = 60000;
+// Whether the thread holds the process's loader lock.
+bool HoldsLoaderLock(DWORD thread_id) noexcept;
 
 // The value of the environment variable named after the executable's file name (extension
 // included), or "Brisola" when it is unset, empty or longer than 259 bytes. Asked once, then

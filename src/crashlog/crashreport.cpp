@@ -150,7 +150,8 @@ DWORD ReadMiniDumpType() noexcept {
   return key.ReadNumber("MiniDumpOptions", &type) ? type : 0;
 }
 
-void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, DWORD thread_id) noexcept {
+void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, DWORD thread_id,
+                      const ReportStages* stages) noexcept {
   const unsigned long report_count = ReadNumberOfReports();
   char folder[kReportPathSize];
   ChooseReportFolder(report_folder, folder);
@@ -163,14 +164,16 @@ void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, D
   }
 
   EnterErrorLogFolder(folder);
-  RotateReports(report_count);
   char symbol_path[kReportPathSize];
   ReadSymbolSearchPath(symbol_path);
   const DWORD dump_type = ReadMiniDumpType();
 
   CrashReportWriter writer;
+  if (stages != nullptr) writer.BorrowLibraries(stages->kernel, stages->process_status, stages->debug_help);
   writer.SetSymbolSearchPath(symbol_path);
-  writer.WriteMiniDump(kMiniDumpName, dump_type, pointers, thread_id);
+  // The older reports move up only now, with the new one about to be written.
+  RotateReports(report_count);
+  if (stages != nullptr && stages->rotated != nullptr) stages->rotated->store(true);
   char report_name[20];
   FormatReportName(1, report_name, sizeof report_name);
   writer.Open(report_name);
@@ -180,6 +183,11 @@ void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, D
   writer.WriteModules();
   writer.WriteThreads();
   writer.WriteAllThreadStacks();
+  writer.CloseReportFile();
+  if (stages != nullptr && stages->text_written != nullptr) SetEvent(stages->text_written);
+
+  writer.WriteMiniDump(kMiniDumpName, dump_type, pointers, thread_id);
+  if (stages != nullptr && stages->dump_written != nullptr) SetEvent(stages->dump_written);
   if (saved_directory[0] != '\0') SetCurrentDirectoryA(saved_directory);
   writer.Close();
 }

@@ -1,6 +1,6 @@
 // WriteCrashReport: one complete crash report, written into the "ErrorLogs" folder below the
-// report folder: the mini-dump "log1.dmp" (replaced every time) and the text report Log1.log,
-// after the older text reports have been moved up to Log2.log .. LogN.log.
+// report folder: the text report Log1.log, after the older text reports have been moved up to
+// Log2.log .. LogN.log, then the mini-dump "log1.dmp" (replaced every time).
 //
 // Options come from HKEY_CURRENT_USER at every call, from the key
 // "Software\Norvane\Preferences\CrashLogOptions" ("NumberOfLogFiles" as text, 1 to 10000,
@@ -20,11 +20,29 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 
+// What a report is lent and what it tells as it goes, when the crash handler's worker writes it
+// while the crashed thread waits.
+struct ReportStages {
+  // Loaded at start-up: the report uses these, and loads and frees none of its own.
+  HMODULE kernel = nullptr;
+  HMODULE process_status = nullptr;
+  HMODULE debug_help = nullptr;
+  // Set once the older reports have been moved up: Log1.log is then this report's own.
+  std::atomic<bool>* rotated = nullptr;
+  // Signalled when the text report is complete, and when the mini-dump is.
+  HANDLE text_written = nullptr;
+  HANDLE dump_written = nullptr;
+};
+
 // report_folder: NUL-terminated, at most 1,024 bytes, may be empty. thread_id: the thread that
-// raised the exception.
-void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, DWORD thread_id) noexcept;
+// raised the exception. The text report is written first, the older reports moved up only just
+// before it, and the mini-dump after it: a dump that fails or runs long costs no text, and a
+// writer that dies before it writes leaves the older reports where they were.
+void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, DWORD thread_id,
+                      const ReportStages* stages = nullptr) noexcept;
 
 // The steps of WriteCrashReport, in the order it takes them. Buffers are of kReportPathSize.
 constexpr std::size_t kReportPathSize = 1024;

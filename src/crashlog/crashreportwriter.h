@@ -116,8 +116,12 @@ class CrashReportWriter {
   // pointers write a dump without exception information.
   bool WriteMiniDump(const char* file_name, DWORD dump_type, EXCEPTION_POINTERS* pointers,
                      DWORD thread_id) noexcept;
-  // Unregisters the modules, stops the symbol engine, and drops the libraries and the snapshot.
+  // Unregisters the modules, stops the symbol engine, and drops the libraries (borrowed ones
+  // stay loaded) and the snapshot.
   void ReleaseInspection() noexcept;
+  // Libraries loaded before: used as they are, neither loaded again nor freed (on the crash
+  // path loading and freeing take the loader lock). Null ones are loaded by name as usual.
+  void BorrowLibraries(HMODULE kernel, HMODULE process_status, HMODULE debug_help) noexcept;
 
   HMODULE DebugHelpLibrary() const noexcept { return debug_help_.Get(); }
   HMODULE ProcessStatusLibrary() const noexcept { return process_status_.Get(); }
@@ -133,7 +137,12 @@ class CrashReportWriter {
   LibraryHandle process_status_;
   const char* symbol_search_path_ = nullptr;
   LibraryNames names_;
+  bool borrowed_ = false;
 };
+
+// "dbghelp.dll" (the name given): the copy beside the executable when there is one, else the
+// system's. Null when neither loads.
+HMODULE LoadDebugHelpLibrary(const char* file_name) noexcept;
 
 // The operating-system name, the additional text and the version text of the system
 // section, by platform identifier and version. The version text is cut to its buffer.

@@ -70,6 +70,20 @@ bool OwnedByProcess(const THREADENTRY32& entry, DWORD process_id) {
 
 }  // namespace
 
+HMODULE LoadDebugHelpLibrary(const char* file_name) noexcept {
+  if (file_name == nullptr) return nullptr;
+  // A debug-help library shipped beside the executable wins over the system's.
+  char path[1024] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
+  char* last_separator = (length > 0) ? const_cast<char*>(MbFindLastChar(path, '\\')) : nullptr;
+  if (last_separator != nullptr) {
+    last_separator[1] = '\0';
+    BoundedAppend(path, file_name, sizeof path);
+    if (HMODULE beside = LoadLibraryA(path)) return beside;
+  }
+  return LoadLibraryA(file_name);
+}
+
 CrashReportWriter::CrashReportWriter(const LibraryNames& names) noexcept : names_(names) {}
 
 CrashReportWriter::~CrashReportWriter() { Close(); }
@@ -83,18 +97,7 @@ void CrashReportWriter::SetSymbolSearchPath(const char* path) noexcept {
 bool CrashReportWriter::PrepareInspection() noexcept {
   if (!kernel_.IsOpen()) kernel_.Load(names_.kernel);
   if (!process_status_.IsOpen()) process_status_.Load(names_.process_status);
-  if (!debug_help_.IsOpen()) {
-    // A debug-help library shipped beside the executable wins over the system's.
-    char path[1024] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
-    char* last_separator = (length > 0) ? const_cast<char*>(MbFindLastChar(path, '\\')) : nullptr;
-    if (last_separator != nullptr) {
-      last_separator[1] = '\0';
-      BoundedAppend(path, names_.debug_help, sizeof path);
-      debug_help_.Load(path);
-    }
-    if (!debug_help_.IsOpen()) debug_help_.Load(names_.debug_help);
-  }
+  if (!debug_help_.IsOpen()) debug_help_.Reset(LoadDebugHelpLibrary(names_.debug_help));
   if (snapshot_.IsOpen()) return true;
   if (!kernel_.IsOpen()) return false;
 
@@ -275,15 +278,30 @@ bool CrashReportWriter::WriteMiniDump(const char* file_name, DWORD dump_type,
   return written != FALSE;
 }
 
+void CrashReportWriter::BorrowLibraries(HMODULE kernel, HMODULE process_status, HMODULE debug_help) noexcept {
+  ReleaseInspection();
+  kernel_.Reset(kernel);
+  process_status_.Reset(process_status);
+  debug_help_.Reset(debug_help);
+  borrowed_ = true;
+}
+
 void CrashReportWriter::ReleaseInspection() noexcept {
   if (debug_help_.IsOpen()) {
     ForEachModule(UnregisterModule, nullptr);
     if (auto cleanup = FindFunction<decltype(::SymCleanup)>(debug_help_.Get(), "SymCleanup")) {
       cleanup(GetCurrentProcess());
     }
-    debug_help_.Close();
   }
   snapshot_.Close();
-  process_status_.Close();
-  kernel_.Close();
+  if (borrowed_) {
+    debug_help_.Detach();
+    process_status_.Detach();
+    kernel_.Detach();
+    borrowed_ = false;
+  } else {
+    debug_help_.Close();
+    process_status_.Close();
+    kernel_.Close();
+  }
 }

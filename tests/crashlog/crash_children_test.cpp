@@ -98,4 +98,88 @@ TEST_F(CrashingHost, TwoThreadsCrashingAtOnceLeaveOneWholeReport) {
   EXPECT_GE(waiting, 1);
 }
 
+// The crashes the full report cannot be written for, and the ones that used to cost it: each
+// ends the host within seconds, leaves the report the design gives, and keeps the report
+// before it as Log2.log.
+struct HardCrash {
+  const char* mode;
+  const char* argument;
+  bool beside_crashing_dbghelp;  // the host runs beside a "dbghelp.dll" whose dump crashes
+  const char* emergency_reason;  // null: a full report
+  const char* crashing_module;   // the module the exception address falls in
+  DWORD exit_code;
+};
+
+class HardCrashes : public CrashingHost, public ::testing::WithParamInterface<HardCrash> {};
+
+TEST_P(HardCrashes, EndQuicklyWithTheirReportAndKeepThePreviousOne) {
+  const HardCrash& crash = GetParam();
+  SetCrashOptionText("NumberOfLogFiles", "2");
+  MakeFolder(ErrorLogs());
+  WriteBytes(ErrorLogs() + "Log1.log", "the previous report\r\n");
+  std::string host;
+  if (crash.beside_crashing_dbghelp) {
+    host = folder_ / "host\\crashlog_host.exe";
+    MakeFolder(folder_ / "host");
+    ASSERT_TRUE(CopyFileA(HostPath().c_str(), host.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(WindowsPath(CRASHING_DBGHELP_PATH).c_str(), (folder_ / "host\\dbghelp.dll").c_str(), FALSE));
+  }
+  const DWORD started = GetTickCount();
+  Crash(TestModulePath(), crash.mode, crash.exit_code, *crash.argument != '\0' ? WindowsPath(crash.argument) : "", host);
+  const DWORD took = GetTickCount() - started;
+  EXPECT_LT(took, 10000u) << "from the start of the host to its end";
+  EXPECT_EQ(ReadBytes(ErrorLogs() + "Log2.log"), "the previous report\r\n");
+
+  ASSERT_GE(lines_.size(), 5u);
+  EXPECT_EQ(lines_[0], "[Version: 1.0]");
+  if (crash.emergency_reason != nullptr) {
+    EXPECT_EQ(lines_[4], std::string("Emergency report: ") + crash.emergency_reason + ".");
+    EXPECT_EQ(ExceptionLine(1), "Exception Type: EXCEPTION_ACCESS_VIOLATION");
+    const int module_line = FindLine(lines_, "Exception Code: C0000005") + 1;
+    ASSERT_GT(module_line, 0);
+    EXPECT_TRUE(Contains(lines_[module_line], std::string(" ") + crash.crashing_module + "+")) << lines_[module_line];
+    // The raw stack goes on into the host's main.
+    const int stack = FindLine(lines_, "Thread Callstack (raw, return addresses found on the stack): ");
+    ASSERT_GE(stack, 0);
+    int host_frames = 0;
+    for (std::size_t i = static_cast<std::size_t>(stack) + 1; i < lines_.size() && !lines_[i].empty(); ++i) {
+      host_frames += Contains(lines_[i], " crashlog_host.exe+");
+    }
+    EXPECT_GE(host_frames, 2);
+    EXPECT_GE(FindLine(lines_, "Registers:"), 0);
+  } else {
+    EXPECT_EQ(Count("[Exception]"), 1);
+    EXPECT_GE(FindLine(lines_, "[Threads]"), 0);
+    EXPECT_EQ(lines_[lines_.size() - 2].rfind("EFL=", 0), 0u) << "the report is complete";
+  }
+}
+
+const HardCrash kHardCrashes[] = {
+    {"heap-lock", "", false,
+     "the process heap stayed locked: the crashing thread holds its lock, or crashed inside the heap",
+     "crashlog_host.exe", kAccessViolation},
+    {"heap-corrupt", "", false,
+     "the process heap stayed locked: the crashing thread holds its lock, or crashed inside the heap", "ntdll.dll",
+     kAccessViolation},
+    {"loader-lock", "", false, "the crashing thread holds the loader lock", "crashlog_host.exe", kAccessViolation},
+    {"write-null", "", true, nullptr, "crashlog_host.exe", kAccessViolation},
+    {"stack-overflow", "", false, nullptr, "crashlog_host.exe", 0xC00000FD},
+};
+
+INSTANTIATE_TEST_SUITE_P(Crashes, HardCrashes, ::testing::ValuesIn(kHardCrashes),
+                         [](const ::testing::TestParamInfo<HardCrash>& crash_info) {
+                           std::string name = crash_info.param.mode;
+                           for (char& c : name) c = c == '-' ? '_' : c;
+                           return name + (crash_info.param.beside_crashing_dbghelp ? "_with_a_crashing_dump" : "");
+                         });
+
+TEST_F(CrashingHost, AStackOverflowListsAThousandFramesAndCountsTheRest) {
+  Crash(TestModulePath(), "stack-overflow", 0xC00000FD);
+  EXPECT_EQ(ExceptionLine(1), "Exception Type: EXCEPTION_STACK_OVERFLOW");
+  int left_out = 0;
+  for (const std::string& line : lines_) left_out += Contains(line, " more frames left out");
+  EXPECT_EQ(left_out, 2) << "the exception's stack and the thread's block";
+  EXPECT_LT(lines_.size(), 2u * 1000u + 400u);
+}
+
 }  // namespace

@@ -16,9 +16,10 @@ constexpr DWORD kAccessViolation = 0xC0000005;
 class CrashingHost : public ::testing::Test {
  protected:
   // Runs the host and reads ErrorLogs\Log1.log below the report folder.
+  // host: another copy of the crashing host to run (empty: the built one).
   void Crash(const std::string& module, const std::string& mode, DWORD expected_exit,
-             const std::string& argument = "") {
-    const DWORD code = RunCrashingHost(module, mode, argument, ReportFolder());
+             const std::string& argument = "", const std::string& host = "") {
+    const DWORD code = RunCrashingHost(module, mode, argument, ReportFolder(), 90000, host);
     EXPECT_EQ(code, expected_exit) << mode << ": exit code " << std::hex << code;
     ASSERT_TRUE(IsFile(ErrorLogs() + "Log1.log")) << "no report in " << ErrorLogs();
     text_ = ReadBytes(ErrorLogs() + "Log1.log");

@@ -10,6 +10,11 @@
 //     thread FILE           write to address 0 on a second thread; FILE gets the ids of the
 //                           main thread and of the crashing one
 //     two-threads           two threads write to address 0 at the same moment
+//     heap-lock             write to address 0 holding the process heap's lock
+//     heap-corrupt          overrun a heap block, so that freeing it faults inside the heap
+//     loader-lock           write to address 0 holding the loader lock (Wine's loader catches
+//                           what a DllMain raises, so the lock is taken as the loader takes it)
+//     stack-overflow        recurse until the stack is gone
 // Exits with 3 when no crash happened, 4 when the module does not load, 2 on a usage error.
 #include <windows.h>
 
@@ -44,6 +49,26 @@ __attribute__((noinline)) int CrashByDividing(int value) {
 
 __attribute__((noinline)) void CrashByRaising() {
   RaiseException(0xE0001234, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
+__attribute__((noinline)) void CrashInsideTheHeap() {
+  KeepFramePointer();
+  HANDLE heap = GetProcessHeap();
+  char* block = static_cast<char*>(HeapAlloc(heap, 0, 32));
+  char* next = static_cast<char*>(HeapAlloc(heap, 0, 32));
+  // Over the next block's header: the free that merges them reads the damage (Wine's heap
+  // faults in HeapFree).
+  std::memset(block, 0x41, 64);
+  HeapFree(heap, 0, block);
+  HeapFree(heap, 0, next);
+}
+
+volatile int g_depth_limit = 0x7fffffff;
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  if (depth >= g_depth_limit) return frame[0];
+  return Recurse(depth + 1) + frame[0];
 }
 
 DWORD WINAPI CrashOnSecondThread(void*) {
@@ -92,6 +117,20 @@ int main(int argc, char** argv) {
     }
     InterlockedExchange(&g_start, 1);
     WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  } else if (std::strcmp(mode, "heap-lock") == 0) {
+    HeapLock(GetProcessHeap());
+    CrashByWritingNull();
+  } else if (std::strcmp(mode, "heap-corrupt") == 0) {
+    CrashInsideTheHeap();
+  } else if (std::strcmp(mode, "loader-lock") == 0) {
+    using LockLoader = LONG WINAPI(ULONG flags, ULONG* state, ULONG_PTR* cookie);
+    auto lock = reinterpret_cast<LockLoader*>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+    ULONG_PTR cookie = 0;
+    if (lock == nullptr || lock(0, nullptr, &cookie) != 0) return 3;
+    CrashByWritingNull();
+  } else if (std::strcmp(mode, "stack-overflow") == 0) {
+    return Recurse(0) == 0 ? 3 : 5;
   } else {
     return 2;
   }

@@ -78,9 +78,9 @@ ScopedEnvironment::~ScopedEnvironment() {
 }
 
 DWORD RunCrashingHost(const std::string& module, const std::string& mode, const std::string& argument,
-                      const std::string& report_folder, DWORD timeout_ms) {
+                      const std::string& report_folder, DWORD timeout_ms, const std::string& host) {
   ScopedEnvironment folder("crashlog_host.exe", report_folder.c_str());
-  std::string command = "\"" + HostPath() + "\" \"" + module + "\" " + mode;
+  std::string command = "\"" + (host.empty() ? HostPath() : host) + "\" \"" + module + "\" " + mode;
   if (!argument.empty()) command += " \"" + argument + "\"";
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);

@@ -52,7 +52,7 @@ class ScopedEnvironment {
 // Runs the crashing host with the report folder variable set to report_folder; returns its
 // exit code, or 0xFFFFFFFF when it could not be started or did not end in time.
 DWORD RunCrashingHost(const std::string& module, const std::string& mode, const std::string& argument,
-                      const std::string& report_folder, DWORD timeout_ms = 90000);
+                      const std::string& report_folder, DWORD timeout_ms = 90000, const std::string& host = "");
 
 // An exception record and context for report tests that need no real crash.
 struct FakeException {
