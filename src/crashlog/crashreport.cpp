@@ -177,12 +177,14 @@ void WriteCrashReport(const char* report_folder, EXCEPTION_POINTERS* pointers, D
   char report_name[20];
   FormatReportName(1, report_name, sizeof report_name);
   writer.Open(report_name);
+  if (stages != nullptr && stages->report_file != nullptr) stages->report_file->store(writer.ReportFile());
   writer.WriteProcessInfo();
   writer.WriteSystemInfo();
   writer.WriteException(pointers, thread_id);
   writer.WriteModules();
   writer.WriteThreads();
   writer.WriteAllThreadStacks();
+  if (stages != nullptr && stages->report_file != nullptr) stages->report_file->store(nullptr);
   writer.CloseReportFile();
   if (stages != nullptr && stages->text_written != nullptr) SetEvent(stages->text_written);
 

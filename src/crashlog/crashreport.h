@@ -32,6 +32,9 @@ struct ReportStages {
   HMODULE debug_help = nullptr;
   // Set once the older reports have been moved up: Log1.log is then this report's own.
   std::atomic<bool>* rotated = nullptr;
+  // The text report's file while it is open: a crashed thread that takes over from a writer it
+  // had to end closes it, so that its own report can be added.
+  std::atomic<HANDLE>* report_file = nullptr;
   // Signalled when the text report is complete, and when the mini-dump is.
   HANDLE text_written = nullptr;
   HANDLE dump_written = nullptr;

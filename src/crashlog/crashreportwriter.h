@@ -58,6 +58,7 @@ class CrashReportWriter {
   // Closes the report file only; what was prepared stays for the next file.
   void CloseReportFile() noexcept { report_file_.Close(); }
   bool IsOpen() const noexcept { return report_file_.IsOpen(); }
+  HANDLE ReportFile() const noexcept { return report_file_.Get(); }
 
   // ---- sections ----
   // printf into a zero-filled kLineSize buffer and write the bytes, nothing added. A line

@@ -10,6 +10,7 @@ bool ReportWorker::Start() noexcept {
   if (stages_.process_status == nullptr) stages_.process_status = LoadLibraryA("psapi.dll");
   stages_.kernel = GetModuleHandleA("kernel32.dll");
   stages_.rotated = &rotated_;
+  stages_.report_file = &report_file_;
   wake_.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   probed_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   text_written_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -56,6 +57,7 @@ const char* ReportWorker::Write(const char* report_folder, EXCEPTION_POINTERS* p
   ResetEvent(dump_written_.Get());
   ResetEvent(failed_.Get());
   rotated_.store(false);
+  report_file_.store(nullptr);
   report_folder_ = report_folder;
   pointers_ = pointers;
   crashed_thread_ = thread_id;
@@ -86,6 +88,8 @@ const char* ReportWorker::Write(const char* report_folder, EXCEPTION_POINTERS* p
                  : "the process heap stayed locked: the crashing thread holds its lock, or crashed inside the heap";
   }
   Stop();
+  // The ended writer's report file is still open, and shared for reading only.
+  if (HANDLE left_open = report_file_.exchange(nullptr)) CloseHandle(left_open);
   if (rotated != nullptr) *rotated = rotated_.load();
   return reason;
 }

@@ -69,6 +69,7 @@ class ReportWorker {
   KernelHandle failed_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> rotated_{false};
+  std::atomic<HANDLE> report_file_{nullptr};
   ReportStages stages_;
   // The report asked for, read by the worker after the wake-up.
   const char* report_folder_ = nullptr;
