@@ -121,7 +121,8 @@ class CrashReportWriter {
   // stay loaded) and the snapshot.
   void ReleaseInspection() noexcept;
   // Libraries loaded before: used as they are, neither loaded again nor freed (on the crash
-  // path loading and freeing take the loader lock). Null ones are loaded by name as usual.
+  // path loading and freeing take the loader lock). Null ones are loaded by name, and freed,
+  // as usual.
   void BorrowLibraries(HMODULE kernel, HMODULE process_status, HMODULE debug_help) noexcept;
 
   HMODULE DebugHelpLibrary() const noexcept { return debug_help_.Get(); }
@@ -138,7 +139,8 @@ class CrashReportWriter {
   LibraryHandle process_status_;
   const char* symbol_search_path_ = nullptr;
   LibraryNames names_;
-  bool borrowed_ = false;
+  // What BorrowLibraries lent: a library that is one of these is let go, not freed.
+  HMODULE borrowed_[3] = {};
 };
 
 // "dbghelp.dll" (the name given): the copy beside the executable when there is one, else the

@@ -283,7 +283,9 @@ void CrashReportWriter::BorrowLibraries(HMODULE kernel, HMODULE process_status, 
   kernel_.Reset(kernel);
   process_status_.Reset(process_status);
   debug_help_.Reset(debug_help);
-  borrowed_ = true;
+  borrowed_[0] = kernel;
+  borrowed_[1] = process_status;
+  borrowed_[2] = debug_help;
 }
 
 void CrashReportWriter::ReleaseInspection() noexcept {
@@ -294,14 +296,13 @@ void CrashReportWriter::ReleaseInspection() noexcept {
     }
   }
   snapshot_.Close();
-  if (borrowed_) {
-    debug_help_.Detach();
-    process_status_.Detach();
-    kernel_.Detach();
-    borrowed_ = false;
-  } else {
-    debug_help_.Close();
-    process_status_.Close();
-    kernel_.Close();
+  LibraryHandle* const libraries[] = {&kernel_, &process_status_, &debug_help_};
+  for (std::size_t i = 0; i < sizeof borrowed_ / sizeof borrowed_[0]; ++i) {
+    if (libraries[i]->IsOpen() && libraries[i]->Get() == borrowed_[i]) {
+      libraries[i]->Detach();
+    } else {
+      libraries[i]->Close();
+    }
+    borrowed_[i] = nullptr;
   }
 }

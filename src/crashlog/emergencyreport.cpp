@@ -267,6 +267,9 @@ void RenameReport(unsigned long from, unsigned long to) {
 }  // namespace
 
 void PrepareEmergencyReport(const char* report_folder) noexcept {
+  // No folder until a whole one is in place.
+  g_folder_length = 0;
+  g_first_folder = 0;
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   g_create_file = FindFunction<CreateFileCall>(ntdll, "NtCreateFile");
   g_write_file = FindFunction<WriteFileCall>(ntdll, "NtWriteFile");
