@@ -34,6 +34,36 @@ struct OpenFileInformation {
 };
 constexpr ULONG kCaseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE
 
+// What the system says of the device behind an open file (FILE_FS_DEVICE_INFORMATION).
+struct DeviceInformation {
+  ULONG device_type;
+  ULONG characteristics;
+};
+struct IoStatus {
+  LONG status;
+  ULONG_PTR information;
+};
+constexpr ULONG kDeviceInformationClass = 4;  // FileFsDeviceInformation
+constexpr ULONG kRemovableMedia = 0x1;        // FILE_REMOVABLE_MEDIA
+constexpr ULONG kRemoteDevice = 0x10;         // FILE_REMOTE_DEVICE
+constexpr ULONG kNetworkDevice = 0x12;        // FILE_DEVICE_NETWORK
+constexpr ULONG kNetworkFileSystem = 0x14;    // FILE_DEVICE_NETWORK_FILE_SYSTEM
+
+// True when the folder's path names a fixed drive ("C:\...") and the device behind the open
+// folder, reached through whatever links lie on its path, is a local disk that cannot be removed.
+bool OnLocalFixedDisk(const char* folder, HANDLE directory) {
+  if (!(folder[0] && folder[1] == ':' && folder[2] == '\\')) return false;  // UNC and the like
+  const char root[4] = {folder[0], ':', '\\', '\0'};
+  if (GetDriveTypeA(root) != DRIVE_FIXED) return false;
+  using QueryVolume = LONG WINAPI(HANDLE file, IoStatus* status, void* information, ULONG length, ULONG type);
+  const auto query = FindFunction<QueryVolume>(GetModuleHandleW(L"ntdll.dll"), "NtQueryVolumeInformationFile");
+  IoStatus status = {};
+  DeviceInformation device = {};
+  if (!query || query(directory, &status, &device, sizeof device, kDeviceInformationClass) < 0) return false;
+  return !(device.characteristics & (kRemovableMedia | kRemoteDevice)) && device.device_type != kNetworkDevice &&
+         device.device_type != kNetworkFileSystem;
+}
+
 // The system's own name of a fully qualified path: "\??\C:\Music", "\??\UNC\server\share".
 // False for anything else, and for a name that does not fit.
 bool SystemPathName(const char* path, wchar_t (&name)[kPathSize + 8], std::size_t* length) {
@@ -71,7 +101,7 @@ DirectoryStampReader::DirectoryStampReader() {
   query_ = FindFunction<Query>(ntdll, "NtQueryFullAttributesFile");
 }
 
-bool DirectoryStampReader::Read(const char* path, DirectoryStamp* stamp) const {
+bool DirectoryStampReader::Read(const char* path, DirectoryStamp* stamp, bool* link) const {
   if (!query_ || !path || !stamp) return false;
   wchar_t name[kPathSize + 8];
   std::size_t length = 0;
@@ -83,6 +113,10 @@ bool DirectoryStampReader::Read(const char* path, DirectoryStamp* stamp) const {
   std::memset(&information, 0, sizeof information);
   if (query_(&attributes, &information) < 0) return false;
   if (!(information.file_attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (information.file_attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (link) *link = true;
+    return false;
+  }
   stamp->write_time = static_cast<std::uint64_t>(information.last_write_time.QuadPart);
   stamp->change_time = static_cast<std::uint64_t>(information.change_time.QuadPart);
   return true;
@@ -124,10 +158,11 @@ bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume) {
       return false;
     }
   }
+  found.local_fixed = OnLocalFixedDisk(folder, directory.Get());
   *volume = found;
   return true;
 }
 
 bool StampsFollowEntries(const VolumeIdentity& volume) {
-  return std::strcmp(volume.file_system, "NTFS") == 0 || std::strcmp(volume.file_system, "ReFS") == 0;
+  return volume.local_fixed && (std::strcmp(volume.file_system, "NTFS") == 0 || std::strcmp(volume.file_system, "ReFS") == 0);
 }

@@ -27,8 +27,10 @@ class DirectoryStampReader {
   // The stamp of the directory at path (ANSI, fully qualified: "C:\Music", "C:\",
   // "\\server\share\Music"; a trailing backslash is ignored). False when it cannot be read: no
   // such directory, no access, not a directory, a relative or device path, a path too long, or a
-  // system without the query.
-  bool Read(const char* path, DirectoryStamp* stamp) const;
+  // system without the query. False too for a directory that is a link, junction or mount point,
+  // and then *link is set when given: the query answers for such a one with its own times, which
+  // do not move when what lies behind it changes.
+  bool Read(const char* path, DirectoryStamp* stamp, bool* link = nullptr) const;
 
  private:
   // NtQueryFullAttributesFile, its structures left opaque here.
@@ -42,11 +44,17 @@ std::uint64_t CurrentStampTime();
 struct VolumeIdentity {
   DWORD serial = 0;
   char file_system[32] = {};
+  // A local fixed disk: not a share (by UNC path, mapped drive, or a link into one), not
+  // removable media. What a share's server says of its stamps is not to be trusted: it may keep
+  // the change time as the last-write time, which any copy tool sets back, and its clock is not
+  // this machine's.
+  bool local_fixed = false;
 };
 
 // The identity of the volume that holds the folder. False when it cannot be told (a folder that
 // cannot be opened, a share that does not answer).
 bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume);
 
-// True for the file systems that keep directory stamps as said above (NTFS, ReFS).
+// True for a local fixed volume whose file system keeps directory stamps as said above (NTFS,
+// ReFS).
 bool StampsFollowEntries(const VolumeIdentity& volume);

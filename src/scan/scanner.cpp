@@ -21,10 +21,13 @@ constexpr std::size_t kPathSize = 260;
 constexpr std::uint64_t kStampSettleTime = 20000000;
 
 // A directory waiting to be walked; below_link: reached through a link or junction, which may
-// lead to a volume whose stamps cannot be trusted.
+// lead to a volume whose stamps cannot be trusted; parent_length: the length of its parent's
+// directory part in path (kTop for the watched folder itself).
 struct PendingDirectory {
   std::string path;
   bool below_link = false;
+  std::size_t parent_length = kTop;
+  static constexpr std::size_t kTop = static_cast<std::size_t>(-1);
 };
 
 // The answers for the last few extensions met: a library holds few kinds of file, and with the
@@ -237,11 +240,10 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
       child += name;
       const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (link && LeadsBackUp(current, current_length, name)) {
-        NoteUnlisted(context, child);
         context.loop_met = true;
         continue;
       }
-      children.push_back(PendingDirectory{std::move(child), link});
+      children.push_back(PendingDirectory{std::move(child), link, directory.size()});
       continue;
     }
     // The extension follows the last dot of the file's own name; a name without one is no media.
@@ -278,16 +280,52 @@ std::vector<IndexedChild> ChildNames(const std::string& directory, const std::ve
   return names;
 }
 
+// The directory's line start ("C:\Music\Album\"), the current text LeadsBackUp takes.
+std::string LineStart(const ScanContext& context, const std::string& directory) {
+  return context.drive + directory + '\\';
+}
+
+// The subdirectories a record keeps, as a listing would give them now: a link among them is
+// checked again, since where it leads is not the directory's to say, and one that leads back up
+// is left out (then true).
+bool RecordedChildren(const ScanContext& context, const std::string& directory, const IndexedDirectory& record,
+                      std::vector<PendingDirectory>& children) {
+  bool loop = false;
+  std::string current;
+  for (const IndexedChild& child : record.children) {
+    if (child.link) {
+      if (current.empty()) current = LineStart(context, directory);
+      if (LeadsBackUp(current.c_str(), current.size(), child.name.c_str())) {
+        loop = true;
+        continue;
+      }
+    }
+    children.push_back(PendingDirectory{directory + '\\' + child.name, child.link, directory.size()});
+  }
+  return loop;
+}
+
 // One directory of a walk with a directory index: an unchanged directory of a quick walk gives
 // the lines and subdirectories its record keeps; any other is listed, and in a full walk one
 // whose stamp says unchanged is checked against its record. Every directory that gives lines is
-// recorded in the new index, so the records' places follow the new scan's order.
-void VisitIndexed(ScanContext& context, const PendingDirectory& directory, std::vector<PendingDirectory>& children) {
+// recorded in the new index, so the records' places follow the new scan's order. A directory
+// found to be a link itself (the watched folder, or one made a junction or mount point where it
+// stood) is never taken from a record, nor is anything below it; one that now leads back up is
+// left out as its parent's listing would leave it out.
+void VisitIndexed(ScanContext& context, PendingDirectory& directory, std::vector<PendingDirectory>& children) {
   IndexedWalk& indexed = *context.indexed;
   const std::string path = context.drive + (directory.path.empty() ? std::string("\\") : directory.path);
   DirectoryStamp stamp;
+  bool link = false;
   // Read before the listing: a change made while it runs shows as a new stamp next time.
-  const bool stamped = !directory.below_link && context.stamps.Read(path.c_str(), &stamp);
+  const bool stamped = !directory.below_link && context.stamps.Read(path.c_str(), &stamp, &link);
+  if (link) {
+    if (directory.parent_length != PendingDirectory::kTop) {
+      const std::string parent = LineStart(context, directory.path.substr(0, directory.parent_length));
+      if (LeadsBackUp(parent.c_str(), parent.size(), directory.path.c_str() + directory.parent_length + 1)) return;
+    }
+    directory.below_link = true;
+  }
   const std::uint64_t newest = stamp.write_time > stamp.change_time ? stamp.write_time : stamp.change_time;
   const bool settled = stamped && newest + kStampSettleTime <= CurrentStampTime();
   const IndexedDirectory* before = indexed.previous ? indexed.previous->Find(directory.path) : nullptr;
@@ -295,10 +333,8 @@ void VisitIndexed(ScanContext& context, const PendingDirectory& directory, std::
   std::string& lines = context.pendingLines;
   if (unchanged && indexed.quick && indexed.previous->ReadLines(*before, &lines)) {
     std::fwrite(lines.data(), 1, lines.size(), context.out);
-    for (const IndexedChild& child : before->children) {
-      children.push_back(PendingDirectory{directory.path + '\\' + child.name, child.link});
-    }
-    if (indexed.next) indexed.next->Add(directory.path, stamp, true, lines, before->children);
+    const bool loop = RecordedChildren(context, directory.path, *before, children);
+    if (indexed.next) indexed.next->Add(directory.path, stamp, !loop, lines, ChildNames(directory.path, children));
     return;
   }
   context.loop_met = false;
@@ -324,7 +360,7 @@ bool Walk(ScanContext& context, const char* directory) {
   // pushed in reverse so they come off in listing order, each walked whole before the next.
   std::vector<PendingDirectory> pending;
   std::vector<PendingDirectory> children;
-  pending.push_back(PendingDirectory{directory, false});
+  pending.push_back(PendingDirectory{directory});
   while (!pending.empty()) {
     PendingDirectory next = std::move(pending.back());
     pending.pop_back();

@@ -11,9 +11,9 @@
 // an error before its end, or a path that does not fit the 260-byte path limit) is passed over
 // whole, none of its lines written; its siblings and ancestors are still walked, and the answer is
 // false. The empty top of a drive, which lists nothing at all, is an empty directory. A link or
-// junction that leads back to a directory above it counts as a directory that cannot be listed,
-// so a loop ends the walk's way down instead of repeating it (each link met costs one open per
-// level of its path). Names are listed in UTF-16: one the code page cannot
+// junction that leads back to a directory above it is left out, as if it were not there (it is
+// no directory that failed: nothing found through it before is kept), so a loop ends the walk's
+// way down instead of repeating it (each link met costs one open per level of its path). Names are listed in UTF-16: one the code page cannot
 // spell exactly is written by its short name, or left out when it has none. Write errors on the
 // output file are ignored.
 #pragma once
@@ -30,8 +30,10 @@ class PreviousWalk;
 // A walk with a directory index (see walkindex.h). previous: the index of the scan log the walk
 // replaces (null: none valid); next: where the new scan's index is written (null: none). A quick
 // walk takes a directory whose stamp is as its record keeps it from that record instead of
-// listing it; any other walk lists every directory and, with a previous index, sets stamps_lied
-// when a directory whose stamp is unchanged lists otherwise than its record says.
+// listing it, but never a directory that is a link, junction or mount point, or lies below one,
+// and it checks the record's links again; any other walk lists every directory and, with a
+// previous index, sets stamps_lied when a directory whose stamp is unchanged lists otherwise than
+// its record says.
 struct IndexedWalk {
   PreviousWalk* previous = nullptr;
   IndexWriter* next = nullptr;

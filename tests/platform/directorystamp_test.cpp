@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "directorylink.h"
 #include "platform/directorystamp.h"
 #include "testfiles.h"
 #include "uncshare.h"
@@ -89,6 +90,28 @@ TEST(DirectoryStampReader, MovesWhenAnEntryChanges) {
   }
 }
 
+// A query by path on a link answers for the link, not for what lies behind it (Windows gives the
+// link's own times): such a directory has no stamp to trust.
+TEST(DirectoryStampReader, RefusesALink) {
+  TempFolder temp("stamplink");
+  ASSERT_TRUE(WriteBytes(temp / "Real\\song.mp3", "x"));
+  const DirectoryLink link(temp / "Link", "Real");
+  if (!link.Made()) GTEST_SKIP() << "no Linux symbolic links from this test";
+  const DirectoryStampReader reader;
+  DirectoryStamp stamp;
+  bool is_link = false;
+  EXPECT_TRUE(reader.Read((temp / "Real").c_str(), &stamp, &is_link));
+  EXPECT_FALSE(is_link);
+  EXPECT_FALSE(reader.Read((temp / "Link").c_str(), &stamp, &is_link));
+  EXPECT_TRUE(is_link);
+  EXPECT_FALSE(reader.Read((temp / "Link").c_str(), &stamp));
+  // Below a link, a directory is itself again.
+  ASSERT_TRUE(WriteBytes(temp / "Real\\Sub\\other.mp3", "x"));
+  is_link = false;
+  EXPECT_TRUE(reader.Read((temp / "Link\\Sub").c_str(), &stamp, &is_link));
+  EXPECT_FALSE(is_link);
+}
+
 TEST(DirectoryStampReader, ReadsThroughAUncShare) {
   UncShare share;
   if (!share.Available()) GTEST_SKIP() << "no UNC share here";
@@ -105,16 +128,37 @@ TEST(VolumeIdentity, NamesTheFileSystemOfTheFolder) {
   VolumeIdentity volume;
   ASSERT_TRUE(ReadVolumeIdentity(temp.Path().c_str(), &volume));
   EXPECT_NE('\0', volume.file_system[0]);
+  EXPECT_TRUE(volume.local_fixed) << "the temporary folder lies on a fixed local disk";
   VolumeIdentity missing;
   EXPECT_FALSE(ReadVolumeIdentity((temp / "Gone").c_str(), &missing));
   EXPECT_FALSE(ReadVolumeIdentity(nullptr, &missing));
+}
 
-  VolumeIdentity ntfs;
-  std::snprintf(ntfs.file_system, sizeof ntfs.file_system, "NTFS");
-  VolumeIdentity fat;
-  std::snprintf(fat.file_system, sizeof fat.file_system, "FAT32");
-  EXPECT_TRUE(StampsFollowEntries(ntfs));
-  EXPECT_FALSE(StampsFollowEntries(fat));
+TEST(VolumeIdentity, AShareIsNoLocalFixedDisk) {
+  UncShare share;
+  if (!share.Available()) GTEST_SKIP() << "no UNC share here";
+  VolumeIdentity by_unc;
+  ASSERT_TRUE(ReadVolumeIdentity(share.Unc().c_str(), &by_unc));
+  EXPECT_FALSE(by_unc.local_fixed);
+  EXPECT_FALSE(StampsFollowEntries(by_unc));
+}
+
+TEST(VolumeIdentity, StampsFollowEntriesOnLocalNtfsAndRefsOnly) {
+  struct Case {
+    const char* file_system;
+    bool local_fixed;
+    bool follow;
+  };
+  const Case cases[] = {
+      {"NTFS", true, true}, {"ReFS", true, true}, {"FAT32", true, false}, {"exFAT", true, false},
+      {"NTFS", false, false}, {"ReFS", false, false},
+  };
+  for (const Case& c : cases) {
+    VolumeIdentity volume;
+    std::snprintf(volume.file_system, sizeof volume.file_system, "%s", c.file_system);
+    volume.local_fixed = c.local_fixed;
+    EXPECT_EQ(c.follow, StampsFollowEntries(volume)) << c.file_system << (c.local_fixed ? " local" : " remote");
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "directorylink.h"
 #include "plugindll.h"
 #include "testfiles.h"
 #include "testregistry.h"
@@ -42,34 +43,6 @@ std::vector<std::wstring> FilesBelow(const std::string& folder) {
   CollectFiles(Widen(folder), L"", files);
   std::sort(files.begin(), files.end());
   return files;
-}
-
-// Runs a Linux program from the test under Wine (Z: maps the Linux root); false elsewhere.
-bool RunLinuxCommand(const std::string& command_line) {
-  std::string line = command_line;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return false;
-  }
-  WaitForSingleObject(process.hProcess, 10000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
-
-// The Linux path of a Windows path, through Wine's own export.
-std::string LinuxPath(const std::wstring& path) {
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  const auto unix_name = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return "";
-  char* name = unix_name(path.c_str());
-  if (!name) return "";
-  const std::string result = name;
-  HeapFree(GetProcessHeap(), 0, name);
-  return result;
 }
 
 class HostileInputTest : public PluginHostTest {
@@ -317,36 +290,6 @@ TEST_F(HostileInputTest, MegabyteEventsReturnZeroAndWriteNothing) {
 }
 
 // ---- a folder tree that loops through links ----------------------------------------------------
-
-// A Linux symbolic link to a relative target for the object's lifetime; Wine lists it as a
-// directory that is a reparse point. (CreateSymbolicLinkA under Wine 8 answers success and makes
-// nothing, and neither RemoveDirectoryW nor DeleteFileW removes a Linux link: Linux does both.)
-class DirectoryLink {
- public:
-  DirectoryLink(const std::string& link, const char* target) : linux_path_(LinuxPath(Widen(link))), link_(link) {
-    if (linux_path_.empty() || !RunLinuxCommand("Z:\\bin\\ln -s " + std::string(target) + " \"" + linux_path_ + "\"")) {
-      return;
-    }
-    // The wait may return before the Linux process is done.
-    for (int i = 0; i < 200 && !made_; ++i) {
-      const DWORD attributes = GetFileAttributesA(link.c_str());
-      made_ = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-      if (!made_) Sleep(10);
-    }
-  }
-  ~DirectoryLink() {
-    if (!made_ || !RunLinuxCommand("Z:\\bin\\rm \"" + linux_path_ + "\"")) return;
-    for (int i = 0; i < 200 && GetFileAttributesA(link_.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
-  }
-  DirectoryLink(const DirectoryLink&) = delete;
-  DirectoryLink& operator=(const DirectoryLink&) = delete;
-  bool Made() const { return made_; }
-
- private:
-  std::string linux_path_;
-  std::string link_;
-  bool made_ = false;
-};
 
 TEST_F(HostileInputTest, LinkLoopsEndTheWalkAndEveryFileOutsideThemIsListedOnce) {
   const std::string music = Temp("music");

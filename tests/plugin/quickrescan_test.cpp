@@ -12,7 +12,7 @@
 //   time; WF_QUICKRESCAN_SEED=<n> runs another sequence (the seed is printed).
 // - FrozenStampsTest: an index that is damaged, or that no longer belongs to its scan log, is not
 //   used, even where every stamp says that nothing changed.
-// - LyingVolumeTest: a volume whose directory stamps never move. A quick rescan then misses what
+// - LyingVolumeTest: a volume whose directory stamps never move (see stampmodel.h). A quick rescan then misses what
 //   changed; the next full walk reports it, sees that a directory with an unchanged stamp lists
 //   differently, and quick rescans of that folder stop.
 #include <gtest/gtest.h>
@@ -31,6 +31,7 @@
 
 #include "importpatch.h"
 #include "plugindll.h"
+#include "stampmodel.h"
 #include "testfiles.h"
 #include "testregistry.h"
 
@@ -464,41 +465,6 @@ TEST_F(QuickRescanTest, EveryQuickRescanReadsAsAFullWalk) {
 
 // ---- a volume whose directory stamps never move ------------------------------------------------
 
-// FILE_NETWORK_OPEN_INFORMATION.
-struct NetworkOpenInformation {
-  LARGE_INTEGER creation_time;
-  LARGE_INTEGER last_access_time;
-  LARGE_INTEGER last_write_time;
-  LARGE_INTEGER change_time;
-  LARGE_INTEGER allocation_size;
-  LARGE_INTEGER end_of_file;
-  ULONG file_attributes;
-};
-using QueryFullAttributesFunction = LONG(NTAPI*)(void* attributes, NetworkOpenInformation* information);
-
-QueryFullAttributesFunction g_query_full_attributes = nullptr;
-LARGE_INTEGER g_frozen_stamp = {};
-int g_stamp_reads = 0;
-
-// The real answer, but for the stamps: the same old moment for every path, always.
-LONG NTAPI FrozenQueryFullAttributesFile(void* attributes, NetworkOpenInformation* information) {
-  const LONG status = g_query_full_attributes(attributes, information);
-  if (status >= 0 && information) {
-    ++g_stamp_reads;
-    information->last_write_time = g_frozen_stamp;
-    information->change_time = g_frozen_stamp;
-  }
-  return status;
-}
-
-// The plug-in finds NtQueryFullAttributesFile at run time; it is handed the frozen one.
-FARPROC WINAPI FreezingGetProcAddress(HMODULE module, LPCSTR name) {
-  const FARPROC found = GetProcAddress(module, name);
-  if (!found || IS_INTRESOURCE(name) || std::strcmp(name, "NtQueryFullAttributesFile") != 0) return found;
-  g_query_full_attributes = reinterpret_cast<QueryFullAttributesFunction>(reinterpret_cast<void*>(found));
-  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FrozenQueryFullAttributesFile));
-}
-
 // How the plug-in is brought back to a full walk after the quick rescan that missed a change.
 enum class Recovery { kReload, kQuickRescanOff };
 
@@ -511,9 +477,9 @@ class FrozenStampsTest : public PluginHostTest {
     const SYSTEMTIME old_moment = {2005, 1, 6, 1, 0, 0, 0, 0};
     FILETIME stamp = {};
     ASSERT_TRUE(SystemTimeToFileTime(&old_moment, &stamp));
-    g_frozen_stamp.LowPart = stamp.dwLowDateTime;
-    g_frozen_stamp.HighPart = static_cast<LONG>(stamp.dwHighDateTime);
-    g_stamp_reads = 0;
+    ResetStampRules();
+    g_stamp_rules.frozen = true;
+    g_stamp_rules.frozen_time = static_cast<LONGLONG>((ULONGLONG{stamp.dwHighDateTime} << 32) | stamp.dwLowDateTime);
     Freeze();
     music_ = Temp("Music");
     logs_ = Temp("logs") + "\\";
@@ -524,13 +490,13 @@ class FrozenStampsTest : public PluginHostTest {
   }
   void TearDown() override {
     freeze_.reset();
+    ResetStampRules();
     PluginHostTest::TearDown();
   }
 
   void Freeze() {
-    freeze_ = std::make_unique<ImportPatch>(dll_->Module(), "kernel32.dll", "GetProcAddress",
-                                            reinterpret_cast<void*>(&FreezingGetProcAddress));
-    ASSERT_TRUE(freeze_->Applied()) << "the plug-in does not import GetProcAddress";
+    freeze_ = std::make_unique<StampModel>(dll_->Module());
+    ASSERT_TRUE(freeze_->Applied()) << "the plug-in imports neither GetProcAddress nor GetDriveTypeA";
   }
   // The host unloads the plug-in and loads it again; the lie goes on.
   void Reload() {
@@ -552,7 +518,7 @@ class FrozenStampsTest : public PluginHostTest {
            std::string::npos;
   }
 
-  std::unique_ptr<ImportPatch> freeze_;
+  std::unique_ptr<StampModel> freeze_;
   std::string music_;
   std::string logs_;
 };
