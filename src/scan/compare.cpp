@@ -1,13 +1,18 @@
 #include "scan/compare.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "platform/handles.h"
 #include "platform/streams.h"
 #include "scan/asciifold.h"
 #include "scan/indexedlog.h"
 #include "scan/logreader.h"
+#include "scan/scanparts.h"
 
 namespace {
 
@@ -152,4 +157,108 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
   // The caller replaces the scan log once this answers true, and the next comparison starts from
   // that: the entries must be on the disk by then, not in a buffer a killed process takes along.
   return FlushToDisk(changes.Get());
+}
+
+namespace {
+
+// The previous scan's bytes outside the copied ranges, in its order, into rest. kUnproven when
+// the ranges overlap, run past the end, or start where a line does not end, or when the rest is
+// too large; kFailed when it cannot be read.
+PartsComparison ReadRest(std::FILE* previous, std::uint64_t previous_size, const ScanParts& parts, std::string* rest) {
+  std::vector<ScanParts::Range> ranges = parts.Copied();
+  std::sort(ranges.begin(), ranges.end(),
+            [](const ScanParts::Range& a, const ScanParts::Range& b) { return a.offset < b.offset; });
+  std::uint64_t at = 0;
+  std::uint64_t rest_size = 0;
+  for (const ScanParts::Range& range : ranges) {
+    if (range.offset < at || range.size > previous_size || range.offset > previous_size - range.size) {
+      return PartsComparison::kUnproven;
+    }
+    rest_size += range.offset - at;
+    at = range.offset + range.size;
+  }
+  rest_size += previous_size - at;
+  if (rest_size > kMaxRest) return PartsComparison::kUnproven;
+  rest->reserve(static_cast<std::size_t>(rest_size));
+  at = 0;
+  const auto take = [&](std::uint64_t end) {
+    if (end == at) return true;
+    const std::size_t size = static_cast<std::size_t>(end - at);
+    const std::size_t before = rest->size();
+    rest->resize(before + size);
+    return at <= 0x7FFFFFFF && std::fseek(previous, static_cast<long>(at), SEEK_SET) == 0 &&
+           std::fread(&(*rest)[before], 1, size, previous) == size;
+  };
+  for (const ScanParts::Range& range : ranges) {
+    if (!take(range.offset)) return PartsComparison::kFailed;
+    // A copied range must start a line, as it does in the new scan.
+    if (!rest->empty() && rest->back() != '\n') return PartsComparison::kUnproven;
+    at = range.offset + range.size;
+  }
+  return take(previous_size) ? PartsComparison::kAppended : PartsComparison::kFailed;
+}
+
+// Adds the folded directory part (up to its last backslash) of every line of text to parts;
+// false when a line is longer than a line buffer takes whole or a NUL or Ctrl-Z byte shows.
+bool CollectDirectoryParts(const std::string& text, std::unordered_set<std::string>* parts) {
+  if (std::memchr(text.data(), '\0', text.size()) || std::memchr(text.data(), 0x1A, text.size())) return false;
+  LogReader reader(text.data(), text.size());
+  const char* line;
+  std::size_t length;
+  char folded[kLogLineSize];
+  while (reader.Next(&line, &length)) {
+    // A piece that fills the buffer without its line end is the start of a longer line.
+    if (length == kLogLineSize - 1 && line[length - 1] != '\n') return false;
+    std::size_t directory = length;
+    while (directory > 0 && line[directory - 1] != '\\') --directory;
+    FoldAsciiCase(line, directory, folded);
+    parts->emplace(folded, directory);
+  }
+  return true;
+}
+
+}  // namespace
+
+PartsComparison AppendChangesOfParts(std::FILE* previous, std::uint64_t previous_size, const ScanParts& parts,
+                                     const char* change_list, bool removals, bool backslash_separates) {
+  if (!previous || !change_list || !parts.Usable() || !backslash_separates) return PartsComparison::kUnproven;
+  try {
+    std::string rest;
+    const PartsComparison read = ReadRest(previous, previous_size, parts, &rest);
+    if (read != PartsComparison::kAppended) return read;
+    // A line outside the copied ranges can equal one inside only when their directory parts are
+    // equal: every line inside is its range's line start and a name without a backslash.
+    std::unordered_set<std::string> directories;
+    if (!CollectDirectoryParts(rest, &directories) || !CollectDirectoryParts(parts.Listed(), &directories)) {
+      return PartsComparison::kUnproven;
+    }
+    char folded[kLogLineSize];
+    for (std::size_t i = 0; i < parts.Copied().size(); ++i) {
+      std::size_t length = 0;
+      const char* start = parts.LineStart(i, &length);
+      if (length >= kLogLineSize) return PartsComparison::kUnproven;
+      FoldAsciiCase(start, length, folded);
+      if (directories.count(std::string(folded, length))) return PartsComparison::kUnproven;
+    }
+    IndexedLog indexed;
+    LogReader rest_reader(rest.data(), rest.size());
+    if (!indexed.Load(rest_reader)) return PartsComparison::kUnproven;
+
+    StdioFile changes;
+    if (!changes.Open(change_list, "a")) return PartsComparison::kFailed;
+    ChangeListOut out{changes.Get(), change_list};
+    LogReader reader(parts.Listed().data(), parts.Listed().size());
+    const char* line;
+    std::size_t length;
+    while (reader.Next(&line, &length)) {
+      if (!indexed.MatchAndMark(line, length)) WriteEntry(out, "", line, length);
+    }
+    if (removals) {
+      indexed.ForEachUnmatched([&out](const char* text, std::size_t text_length) { WriteEntry(out, "-", text, text_length); });
+    }
+    return FlushToDisk(changes.Get()) ? PartsComparison::kAppended : PartsComparison::kFailed;
+  } catch (...) {
+    // Out of memory for the rest or the directories: the whole comparison needs less.
+    return PartsComparison::kUnproven;
+  }
 }

@@ -12,6 +12,8 @@
 // written, removals only once the new log has been read whole.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // The comparison between two named scan logs, for a refresh that writes its new scan under a
@@ -35,3 +37,29 @@ bool AppendScanLogChanges(const char* previous_log, const char* current_log, con
 // other log has been read whole for it); false, doing nothing, when any file is null.
 bool AppendScanLogChangesByRereading(std::FILE* previous, std::FILE* current, std::FILE* out,
                                      bool removals, const char* torn_line_check = nullptr);
+
+class ScanParts;
+
+// The most of a previous scan that AppendChangesOfParts reads outside the copied ranges.
+constexpr std::size_t kMaxRest = std::size_t{8} << 20;
+
+enum class PartsComparison {
+  kAppended,  // as AppendScanLogChanges answering true
+  kUnproven,  // nothing written: only the whole comparison can tell
+  kFailed,    // as AppendScanLogChanges answering false
+};
+
+// The comparison for a new scan made of parts (see ScanParts) of previous, a scan log open in
+// binary mode and previous_size bytes long: appends exactly what AppendScanLogChanges would for
+// the two whole scans, but reads only the previous scan's bytes outside the copied ranges and
+// compares them with the walk's own. That is the same comparison wherever no line outside the
+// copied ranges can equal one inside them, and this is proved from the lines' directory parts
+// (all before the last backslash); kUnproven, with nothing written, where it cannot be: parts
+// given up, more than kMaxRest bytes outside the copied ranges, a line longer than a line buffer
+// takes whole, a NUL or Ctrl-Z byte, text in which a backslash byte can be part of a character
+// (backslash_separates false: a double-byte code page), a line whose directory part is a copied
+// range's line start in other letters, or ranges that do not split the scan into whole lines.
+// The caller falls back to AppendScanLogChanges then. Cost: the bytes outside the copied ranges
+// and one look at each copied range's line start.
+PartsComparison AppendChangesOfParts(std::FILE* previous, std::uint64_t previous_size, const ScanParts& parts,
+                                     const char* change_list, bool removals, bool backslash_separates);

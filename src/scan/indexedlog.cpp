@@ -49,9 +49,13 @@ bool SameFolded(const char* text, const char* folded, std::size_t length) {
 }  // namespace
 
 bool IndexedLog::Load(std::FILE* file) {
+  LogReader reader(file);
+  return Load(reader);
+}
+
+bool IndexedLog::Load(LogReader& reader) {
   try {
     slots_.assign(1024, Slot{0, 0});
-    LogReader reader(file);
     const char* line;
     std::size_t length;
     char folded[kLogLineSize];

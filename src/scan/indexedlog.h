@@ -15,10 +15,14 @@
 #include <memory>
 #include <vector>
 
+#include "scan/logreader.h"
+
 class IndexedLog {
  public:
   // Reads the file (binary mode; see LogReader) to its end. False when out of memory.
   bool Load(std::FILE* file);
+  // The same for the pieces a reader gives.
+  bool Load(LogReader& reader);
   // True when a line equal to this one was loaded; every such line is then marked as matched.
   // Lines asked for in the order they were loaded are found without a table probe: the two
   // scans of one folder mostly list the same files in the same order.

@@ -41,7 +41,15 @@ void LogReader::Refill() {
   end_ -= begin_;
   begin_ = 0;
   while (end_ < kLookahead && !ended_) {
-    const std::size_t got = std::fread(block_ + end_, 1, kBlockSize - end_, file_);
+    std::size_t got = 0;
+    if (file_) {
+      got = std::fread(block_ + end_, 1, kBlockSize - end_, file_);
+    } else {
+      got = memory_left_ < kBlockSize - end_ ? memory_left_ : kBlockSize - end_;
+      if (got) std::memcpy(block_ + end_, memory_, got);
+      memory_ += got;
+      memory_left_ -= got;
+    }
     if (got == 0) ended_ = true;
     end_ += got;
   }

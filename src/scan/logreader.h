@@ -21,6 +21,8 @@ constexpr std::size_t kLogLineSize = 520;
 class LogReader {
  public:
   explicit LogReader(std::FILE* file) : file_(file) {}
+  // The same pieces of bytes already in memory, read as a file that holds just them.
+  LogReader(const char* bytes, std::size_t size) : memory_(bytes), memory_left_(size) {}
   LogReader(const LogReader&) = delete;
   LogReader& operator=(const LogReader&) = delete;
 
@@ -31,7 +33,9 @@ class LogReader {
   static constexpr std::size_t kBlockSize = 32 * 1024;
   void Refill();
 
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;
+  const char* memory_ = nullptr;
+  std::size_t memory_left_ = 0;
   char block_[kBlockSize];
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -17,6 +17,7 @@
 #include "scan/logreader.h"
 #include "scan/mediatype.h"
 #include "scan/scanner.h"
+#include "scan/scanparts.h"
 #include "scan/walkindex.h"
 #include "text/bytestring.h"
 
@@ -26,14 +27,16 @@ namespace {
 // writes on a big library without changing a byte.
 constexpr std::size_t kLogBufferSize = 64 * 1024;
 
+// The new scan is written in binary mode, its lines ended by CR LF as the walk makes them, so that
+// a quick walk can copy an unchanged directory's bytes as they are.
 bool OpenLogForWriting(const char* name, StdioFile& file) {
-  if (file.Open(name, "w")) return true;
+  if (file.Open(name, "wb")) return true;
   // The log directory may not exist yet: create the chain and try once more.
   const ByteString path(name);
   const int last_backslash = path.ReverseFind('\\');
   if (last_backslash < 0) return false;
   if (!CreateDirectoryChain(path.Left(last_backslash))) return false;
-  return file.Open(name, "w");
+  return file.Open(name, "wb");
 }
 
 // True when the directory the log file goes into exists (no directory part: the current one).
@@ -42,6 +45,12 @@ bool LogDirectoryExists(const char* name) {
   const int last_backslash = path.ReverseFind('\\');
   if (last_backslash < 0) return true;
   return DirectoryExists(path.Left(last_backslash).CStr());
+}
+
+// The bytes written to a stream so far.
+std::uint64_t FileSize(std::FILE* file) {
+  const long size = std::ftell(file);
+  return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 
 // Flushes the scan to the disk and closes it; false when any of it may be missing.
@@ -63,8 +72,10 @@ bool LineIsBelow(const char* line, std::size_t length, const std::string& direct
 }
 
 // Copies the old scan's lines below the directories that could not be listed into the new scan:
-// not listed is not gone. They go after the walk's own lines; the comparison tests membership.
-bool CarryUnlistedLines(const char* baseline, const std::vector<std::string>& unlisted, std::FILE* out) {
+// not listed is not gone. They go after the walk's own lines, each as text mode would write the
+// piece read; the comparison tests membership.
+bool CarryUnlistedLines(const char* baseline, const std::vector<std::string>& unlisted, std::FILE* out,
+                        ScanParts* parts) {
   StdioFile old;
   if (!old.Open(baseline, "rb")) return false;
   LogReader reader(old.Get());
@@ -73,7 +84,10 @@ bool CarryUnlistedLines(const char* baseline, const std::vector<std::string>& un
   while (reader.Next(&line, &length)) {
     for (const std::string& directory : unlisted) {
       if (LineIsBelow(line, length, directory)) {
-        std::fwrite(line, 1, length, out);
+        std::string piece(line, length);
+        if (piece.back() == '\n') piece.insert(piece.size() - 1, 1, '\r');
+        std::fwrite(piece.data(), 1, piece.size(), out);
+        if (parts) parts->AddListed(piece.data(), piece.size());
         break;
       }
     }
@@ -104,7 +118,9 @@ WalkResult WalkInto(const ScanLogNames& names, const char* patterns, const char*
       return WalkResult::kUnreachable;
     }
     if (unlisted.empty()) return WalkResult::kFailed;
-    if (baseline && !CarryUnlistedLines(baseline, unlisted, out)) return WalkResult::kFailed;
+    if (baseline && !CarryUnlistedLines(baseline, unlisted, out, indexed ? indexed->parts : nullptr)) {
+      return WalkResult::kFailed;
+    }
     return WalkResult::kComplete;
   } catch (...) {
     return WalkResult::kFailed;
@@ -160,20 +176,28 @@ class IndexedRescan {
     state_.full_walk_time = walk_.quick ? before.full_walk_time : now;
     opened_ = writer_.Open(fresh_);
     if (opened_) walk_.next = &writer_;
+    if (walk_.quick) walk_.parts = &parts_;
     return true;
   }
 
   IndexedWalk* Walk() { return &walk_; }
 
-  // Completes the new index for the new scan, once that is written whole, and lets go of the scan
-  // log, which the new scan is to replace. A walk that found the stamps lying switches quick walks
-  // off for the folder from now on.
-  void Finish(const char* fresh_log) {
+  // The comparison of the new scan with the scan log, looking only at what a quick walk did not
+  // copy where that is the same; kUnproven when the whole comparison must be made.
+  PartsComparison CompareChanges(const char* change_list, bool removals) {
+    if (!walk_.quick || !walk_.parts) return PartsComparison::kUnproven;
+    return AppendChangesOfParts(previous_.ScanLog(), previous_.ScanLogSize(), parts_, change_list, removals,
+                                BackslashSeparates());
+  }
+
+  // Completes the new index for the new scan, once that is written whole (size bytes), and lets go
+  // of the scan log, which the new scan is to replace. A walk that found the stamps lying switches
+  // quick walks off for the folder from now on.
+  void Finish(std::uint64_t size) {
     previous_.Close();
     if (!opened_) return;
     state_.quick_walks_off = state_.quick_walks_off || walk_.stamps_lied;
-    ScanLogIdentity identity;
-    finished_ = ReadScanLogIdentity(fresh_log, &identity) && writer_.Finish(shape_, identity, state_);
+    finished_ = writer_.Finish(shape_, size, state_);
   }
 
   // Once the new scan is the scan log: the new index takes the old one's place.
@@ -189,10 +213,18 @@ class IndexedRescan {
     return length > 0 && static_cast<std::size_t>(length) < sizeof name;
   }
 
+  // A byte 0x5C is a backslash wherever it stands, unless the code page has characters of two
+  // bytes whose second may be one (UTF-8 has none).
+  static bool BackslashSeparates() {
+    CPINFO info;
+    return GetACP() == CP_UTF8 || (GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1);
+  }
+
   char path_[ScanLogNames::kFileNameSize] = {};
   char fresh_[ScanLogNames::kFileNameSize] = {};
   WalkShape shape_;
   PreviousWalk previous_;
+  ScanParts parts_;
   IndexWriter writer_;
   IndexedWalk walk_;
   IndexState state_;
@@ -235,6 +267,7 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
         index.Prepare(names, log_prefix, update, log_exists, patterns, exempt) ? index.Walk() : nullptr;
     walk = WalkInto(names, patterns, exempt, baseline, fresh.Get(), indexed);
   }
+  const std::uint64_t fresh_size = FileSize(fresh.Get());
   const bool written = FinishFile(fresh);
   if (walk == WalkResult::kUnreachable && written && !log_exists && update.empty_when_unreachable) {
     // Nothing known of the folder yet: it starts from an empty scan, and everything in it is new
@@ -253,14 +286,20 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
 
   if (update.change_list && (baseline || empty_previous)) {
     const char* old_scan = empty_previous ? nullptr : baseline;
-    if (!AppendScanLogChanges(old_scan, names.fresh, update.change_list, update.removals)) {
+    PartsComparison compared = index.CompareChanges(update.change_list, update.removals);
+    if (compared == PartsComparison::kUnproven) {
+      compared = AppendScanLogChanges(old_scan, names.fresh, update.change_list, update.removals)
+                     ? PartsComparison::kAppended
+                     : PartsComparison::kFailed;
+    }
+    if (compared != PartsComparison::kAppended) {
       // Not reported, so not replaced: the next rescan is measured against the same old scan.
       DeleteFileA(names.fresh);
       return ScanLogOutcome::kFailed;
     }
   }
 
-  if (!update.rotate_only) index.Finish(names.fresh);
+  if (!update.rotate_only) index.Finish(fresh_size);
 
   // Rotation. Until the rename the old scan log stays where it was, so a process killed in
   // between leaves a state the next rescan repeats from; at no moment is the scan log missing.
@@ -270,8 +309,11 @@ ScanLogOutcome UpdateScanLog(const char* folder, const char* log_prefix, const S
     StdioFile empty;
     empty.Open(names.previous, "w");
   } else if (log_exists) {
-    // A failure leaves the previous scan log as it was, as a failed rotation always has.
-    CopyFileA(names.log, names.previous, FALSE);
+    // The scan log's bytes take the previous scan log's name as a second name of the same file,
+    // which the rename below leaves as its only name: nothing is copied. Where the log folder's
+    // file system has no such names, a copy; a failure of both leaves no previous scan log.
+    DeleteFileA(names.previous);
+    if (!CreateHardLinkA(names.previous, names.log, nullptr)) CopyFileA(names.log, names.previous, FALSE);
   }
   if (!MoveFileExA(names.fresh, names.log, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     // The scan log is held open elsewhere: the changes went out and will go out once more.

@@ -10,6 +10,7 @@
 #include "platform/handles.h"
 #include "scan/asciifold.h"
 #include "scan/mediatype.h"
+#include "scan/scanparts.h"
 #include "scan/walkindex.h"
 #include "text/mbtext.h"
 
@@ -104,11 +105,12 @@ bool IsDotEntry(const char* name) {
   return (name[0] == '.' && name[1] == '\0') || (name[0] == '.' && name[1] == '.' && name[2] == '\0');
 }
 
-// current + name + "\n": current is at most 258 bytes and a name 259.
+// current + name + CR LF, as a scan log holds it on the disk: current is at most 258 bytes and a
+// name 259, so a line read back as text fits the 520-byte line buffer whole.
 void AppendLine(std::string& lines, const char* current, std::size_t current_length, const char* name) {
   lines.append(current, current_length);
   lines.append(name);
-  lines += '\n';
+  lines += "\r\n";
 }
 
 // Wide text into the ANSI code page only when every character has its own spelling there. The
@@ -176,6 +178,12 @@ bool LeadsBackUp(const char* current, std::size_t current_length, const char* na
     if (GetDirectoryId(ancestor, &id) && id == target) return true;
   }
   return false;
+}
+
+// Lines the walk made itself (not copied from the old scan).
+void WriteListed(ScanContext& context, const std::string& lines) {
+  std::fwrite(lines.data(), 1, lines.size(), context.out);
+  if (context.indexed && context.indexed->parts) context.indexed->parts->AddListed(lines.data(), lines.size());
 }
 
 // A directory that will not be listed: the walk is incomplete, and a caller that asked is told.
@@ -265,7 +273,7 @@ bool ListDirectory(ScanContext& context, const std::string& directory, std::vect
     lines.clear();
     return false;
   }
-  std::fwrite(lines.data(), 1, lines.size(), context.out);
+  WriteListed(context, lines);
   return true;
 }
 
@@ -333,6 +341,7 @@ void VisitIndexed(ScanContext& context, PendingDirectory& directory, std::vector
   std::string& lines = context.pendingLines;
   if (unchanged && indexed.quick && indexed.previous->ReadLines(*before, &lines)) {
     std::fwrite(lines.data(), 1, lines.size(), context.out);
+    if (indexed.parts) indexed.parts->AddCopied(before->lines_offset, before->lines_size, LineStart(context, directory.path));
     const bool loop = RecordedChildren(context, directory.path, *before, children);
     if (indexed.next) indexed.next->Add(directory.path, stamp, !loop, lines, ChildNames(directory.path, children));
     return;

@@ -26,6 +26,7 @@
 
 class IndexWriter;
 class PreviousWalk;
+class ScanParts;
 
 // A walk with a directory index (see walkindex.h). previous: the index of the scan log the walk
 // replaces (null: none valid); next: where the new scan's index is written (null: none). A quick
@@ -39,9 +40,12 @@ struct IndexedWalk {
   IndexWriter* next = nullptr;
   bool quick = false;
   bool stamps_lied = false;
+  // Where a quick walk records which of its lines it copied from the old scan (null: nowhere).
+  ScanParts* parts = nullptr;
 };
 
-// drive: "C:" or empty; directory: without trailing backslash ("\Music"); patterns: the list to
+// out: open for writing in binary mode; each line ends in CR LF, as scan logs hold them on the
+// disk. drive: "C:" or empty; directory: without trailing backslash ("\Music"); patterns: the list to
 // match (see ChoosePatternList); exempt_folder: the folder skipped with its whole subtree, with or
 // without its trailing backslash, ASCII case ignored (null, empty, or 260 characters or more: no
 // folder is exempt). True when the walk completed (or the directory is exempt); false when some

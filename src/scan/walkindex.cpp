@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'W', 'F', 'D', 'I', 'R', 'I', 'X', '1'};
+constexpr char kMagic[8] = {'W', 'F', 'D', 'I', 'R', 'I', 'X', '2'};
 constexpr std::uint32_t kQuickWalksOff = 1;
 constexpr std::size_t kReadBlock = 64 * 1024;
 
@@ -24,7 +24,6 @@ struct Header {
   char file_system[32];
   std::uint64_t settings_hash;
   std::uint64_t log_size;
-  std::uint64_t log_hash;
   std::uint64_t full_walk_time;
   std::uint64_t records_hash;
   std::uint32_t record_count;
@@ -70,13 +69,6 @@ class RecordReader {
   const char* end_;
 };
 
-// The lines' bytes on the disk, where every LF is CR LF.
-std::uint64_t DiskSize(const std::string& lines) {
-  std::uint64_t size = lines.size();
-  for (const char c : lines) size += c == '\n' ? 1 : 0;
-  return size;
-}
-
 }  // namespace
 
 std::uint64_t HashWalkSettings(const char* patterns, const char* exempt_folder, unsigned code_page) {
@@ -85,31 +77,6 @@ std::uint64_t HashWalkSettings(const char* patterns, const char* exempt_folder, 
   for (const char* text : texts) hash.Add(text, std::strlen(text) + 1);
   hash.Add(&code_page, sizeof code_page);
   return hash.Value();
-}
-
-namespace {
-
-// The identity of an open scan log, read from where the stream stands to its end.
-bool ReadIdentity(std::FILE* log, ScanLogIdentity* identity) {
-  ScanLogIdentity read;
-  StreamHash hash;
-  std::string block(kReadBlock, '\0');
-  std::size_t got;
-  while ((got = std::fread(&block[0], 1, block.size(), log)) > 0) {
-    hash.Add(block.data(), got);
-    read.size += got;
-  }
-  if (std::ferror(log)) return false;
-  read.hash = hash.Value();
-  *identity = read;
-  return true;
-}
-
-}  // namespace
-
-bool ReadScanLogIdentity(const char* scan_log, ScanLogIdentity* identity) {
-  StdioFile log;
-  return log.Open(scan_log, "rb") && ReadIdentity(log.Get(), identity);
 }
 
 bool ReadIndexState(const char* index_path, const VolumeIdentity& volume, IndexState* state) {
@@ -130,14 +97,15 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
       header.settings_hash != shape.settings_hash) {
     return false;
   }
-  // The lines are read later through the very stream that was identified, so the scan log cannot
-  // be another one by then.
-  ScanLogIdentity identity;
-  if (!log_.Open(scan_log, "rb") || !ReadIdentity(log_.Get(), &identity) || identity.size != header.log_size ||
-      identity.hash != header.log_hash || std::fseek(log_.Get(), 0, SEEK_SET) != 0) {
+  // The lines are read later through this very stream, each directory's checked against its
+  // hash, so the scan log cannot be another one by then; its size tells most others at once.
+  long size = -1;
+  if (!log_.Open(scan_log, "rb") || std::fseek(log_.Get(), 0, SEEK_END) != 0 || (size = std::ftell(log_.Get())) < 0 ||
+      static_cast<std::uint64_t>(size) != header.log_size || std::fseek(log_.Get(), 0, SEEK_SET) != 0) {
     log_.Close();
     return false;
   }
+  log_size_ = header.log_size;
   std::string records;
   std::string block(kReadBlock, '\0');
   std::size_t got;
@@ -155,7 +123,7 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
     std::uint32_t children = 0;
     if (!reader.TakeText(&directory) || !reader.Take(&entry.stamp.write_time) ||
         !reader.Take(&entry.stamp.change_time) || !reader.Take(&trusted) || !reader.Take(&entry.lines_size) ||
-        !reader.Take(&children)) {
+        !reader.Take(&entry.lines_hash) || !reader.Take(&children)) {
       Close();
       return false;
     }
@@ -175,7 +143,7 @@ bool PreviousWalk::Load(const char* index_path, const char* scan_log, const Walk
     // A directory walked twice (through two links) keeps its first record, as its first place.
     directories_.emplace(std::move(directory), std::move(entry));
   }
-  if (!reader.AtEnd() || offset > identity.size) {
+  if (!reader.AtEnd() || offset > log_size_) {
     Close();
     return false;
   }
@@ -202,29 +170,17 @@ bool PreviousWalk::ReadLines(const IndexedDirectory& directory, std::string* lin
     position_ = directory.lines_offset;
   }
   const std::size_t size = static_cast<std::size_t>(directory.lines_size);
-  buffer_.resize(size);
-  if (size && std::fread(&buffer_[0], 1, size, log_.Get()) != size) {
+  lines->resize(size);
+  if (size && std::fread(&(*lines)[0], 1, size, log_.Get()) != size) {
     position_ = ~std::uint64_t{0};
     return false;
   }
   position_ += size;
-  // The walk writes LF through the runtime's text mode, which puts CR LF on the disk; undone here
-  // pair by pair, so a CR of a name's own stays.
-  lines->clear();
-  const char* p = buffer_.data();
-  const char* const end = p + size;
-  while (p < end) {
-    const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
-    if (!cr) {
-      lines->append(p, end);
-      break;
-    }
-    lines->append(p, cr);
-    if (cr + 1 == end || cr[1] != '\n') lines->push_back('\r');
-    p = cr + 1;
-  }
-  // Whole lines only: a record that ends inside a line belongs to another scan log.
-  return lines->empty() || lines->back() == '\n';
+  // Whole lines only, and the very bytes the walk wrote: a record that ends inside a line, or
+  // whose bytes were changed since, belongs to another scan log. A Ctrl-Z, which would end the
+  // scan log for a text reader, the walk never writes.
+  return (lines->empty() || lines->back() == '\n') && HashOf(lines->data(), size) == directory.lines_hash &&
+         std::memchr(lines->data(), 0x1A, size) == nullptr;
 }
 
 bool IndexWriter::Open(const char* path) {
@@ -265,8 +221,10 @@ void IndexWriter::Add(const std::string& directory, const DirectoryStamp& stamp,
   append(&stamp.change_time, sizeof stamp.change_time);
   const std::uint8_t trusted_byte = trusted ? 1 : 0;
   append(&trusted_byte, 1);
-  const std::uint64_t lines_size = DiskSize(lines);
+  const std::uint64_t lines_size = lines.size();
   append(&lines_size, sizeof lines_size);
+  const std::uint64_t lines_hash = HashOf(lines.data(), lines.size());
+  append(&lines_hash, sizeof lines_hash);
   const std::uint32_t child_count = static_cast<std::uint32_t>(children.size());
   append(&child_count, sizeof child_count);
   for (const IndexedChild& child : children) {
@@ -283,7 +241,7 @@ void IndexWriter::Add(const std::string& directory, const DirectoryStamp& stamp,
   ++count_;
 }
 
-bool IndexWriter::Finish(const WalkShape& shape, const ScanLogIdentity& log, const IndexState& state) {
+bool IndexWriter::Finish(const WalkShape& shape, std::uint64_t log_size, const IndexState& state) {
   if (!file_.IsOpen()) return false;
   Header header = {};
   std::memcpy(header.magic, kMagic, sizeof kMagic);
@@ -291,8 +249,7 @@ bool IndexWriter::Finish(const WalkShape& shape, const ScanLogIdentity& log, con
   header.volume_serial = shape.volume.serial;
   std::memcpy(header.file_system, shape.volume.file_system, sizeof header.file_system);
   header.settings_hash = shape.settings_hash;
-  header.log_size = log.size;
-  header.log_hash = log.hash;
+  header.log_size = log_size;
   header.full_walk_time = state.full_walk_time;
   header.records_hash = records_hash_.Value();
   header.record_count = count_;

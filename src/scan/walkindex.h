@@ -4,11 +4,13 @@
 // For every directory listed, in walk order: its directory part ("\Music\Album"), its change
 // stamp as read before it was listed, whether that stamp can be trusted (one read within a few
 // seconds of its own time may yet change within its clock tick and look the same), how many bytes
-// its lines take in the scan log (their place follows from the order), and its subdirectories as
-// its listing gave them. A header ties the index to one scan log (its size and a hash of its
-// bytes) and to what shaped the walk (pattern list, exempt folder, code page, volume), and keeps
-// when the last full walk was made and whether quick walks were found untrustworthy on this
-// folder. An index that does not match in every respect, or is damaged, is not used.
+// its lines take in the scan log (their place follows from the order) and a hash of those bytes,
+// and its subdirectories as its listing gave them. A header ties the index to one scan log (its
+// size; each directory's lines are checked against their hash when they are taken) and to what
+// shaped the walk (pattern list, exempt folder, code page, volume), and keeps when the last full
+// walk was made and whether quick walks were found untrustworthy on this folder. An index that
+// does not match in every respect, or is damaged, is not used; lines that do not match their hash
+// are not taken (the directory is listed instead).
 //
 // The index is private to the plug-in and replaced with its scan log: written under a name of its
 // own and renamed into place only after the scan log. A process that dies in between
@@ -35,15 +37,6 @@ struct WalkShape {
 // The hash of the settings that shape a walk.
 std::uint64_t HashWalkSettings(const char* patterns, const char* exempt_folder, unsigned code_page);
 
-// A scan log's bytes, as an index identifies them.
-struct ScanLogIdentity {
-  std::uint64_t size = 0;
-  std::uint64_t hash = 0;
-};
-
-// Reads the scan log whole; false when it cannot be read to its end.
-bool ReadScanLogIdentity(const char* scan_log, ScanLogIdentity* identity);
-
 // One subdirectory as its parent's listing gave it; link: reached through a link or junction.
 struct IndexedChild {
   std::string name;
@@ -56,6 +49,7 @@ struct IndexedDirectory {
   bool trusted = false;
   std::uint64_t lines_offset = 0;  // in the scan log, in bytes on the disk
   std::uint64_t lines_size = 0;
+  std::uint64_t lines_hash = 0;
   std::vector<IndexedChild> children;
 };
 
@@ -69,14 +63,17 @@ struct IndexState {
 class PreviousWalk {
  public:
   // Loads the index when it is whole and matches the scan log and the shape; false, with nothing
-  // loaded, otherwise. Cost: one read of the scan log and one of the index; memory: the index.
+  // loaded, otherwise. Cost: one read of the index; the scan log is only opened. Memory: the index.
   bool Load(const char* index_path, const char* scan_log, const WalkShape& shape);
   const IndexState& State() const { return state_; }
   // The directory's record, found by its exact directory part; null when there is none.
   const IndexedDirectory* Find(const std::string& directory) const;
-  // The directory's lines as a walk writes them (each ended by LF) into lines; false, with lines
-  // in any state, when they cannot be read.
+  // The directory's lines as the scan log holds them (each ended by CR LF) into lines; false, with
+  // lines in any state, when they cannot be read or are not the bytes the record was made for.
   bool ReadLines(const IndexedDirectory& directory, std::string* lines);
+  // The scan log the index belongs to, open in binary mode (null once closed), and its size.
+  std::FILE* ScanLog() { return log_.Get(); }
+  std::uint64_t ScanLogSize() const { return log_size_; }
   // Lets go of the scan log, which can then be replaced; nothing more is found or read.
   void Close();
 
@@ -84,8 +81,8 @@ class PreviousWalk {
   std::unordered_map<std::string, IndexedDirectory> directories_;
   IndexState state_;
   StdioFile log_;
+  std::uint64_t log_size_ = 0;
   std::uint64_t position_ = 0;
-  std::string buffer_;
 };
 
 // The state an index file records for this volume, whatever else it matches: what a new index
@@ -133,12 +130,12 @@ class IndexWriter {
  public:
   bool Open(const char* path);
   bool IsOpen() const { return file_.IsOpen(); }
-  // The next directory in walk order; lines_size: its lines' bytes as written (LF ends).
+  // The next directory in walk order, with its lines as written (CR LF ends).
   void Add(const std::string& directory, const DirectoryStamp& stamp, bool trusted, const std::string& lines,
            const std::vector<IndexedChild>& children);
-  // Completes the index for the scan log it describes, flushed to the disk and closed. False
-  // when any of it may be missing.
-  bool Finish(const WalkShape& shape, const ScanLogIdentity& log, const IndexState& state);
+  // Completes the index for the scan log it describes (log_size bytes), handed to the system and
+  // closed. False when any of it may be missing.
+  bool Finish(const WalkShape& shape, std::uint64_t log_size, const IndexState& state);
   // Closes without completing.
   void Close() { file_.Close(); }
 

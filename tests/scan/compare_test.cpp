@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 #include "scan/compare.h"
+#include "scan/scanparts.h"
 #include "scan_test_support.h"
 
 namespace {
@@ -183,6 +187,125 @@ TEST_F(CompareTest, LargeLogsCompareInOrder) {
   WriteBytes(Log(), current);
   ASSERT_TRUE(Compare(true));
   EXPECT_TRUE(ReadBytes(ChangeList()) == expectedAdded + expectedRemoved);
+}
+
+// ---- the comparison of what a quick walk did not copy ------------------------------------------
+
+// A previous scan of directory blocks, and a new scan made of some of them copied whole and of
+// lines the walk listed itself. The comparison of the parts either proves itself the whole
+// comparison and appends exactly what that appends, or writes nothing and says so.
+struct Block {
+  std::string line_start;  // "C:\Lib\Al\"; empty: lines that belong to no one directory
+  std::string lines;
+};
+struct NewPart {
+  int copied;  // the previous block copied, or -1 for listed lines
+  std::string listed;
+};
+struct PartsCase {
+  const char* name;
+  std::vector<Block> previous;
+  std::vector<NewPart> current;
+  bool proven;
+  bool backslash_separates = true;
+};
+
+TEST_F(CompareTest, PartsCompareAsTheWholeScansOrNotAtAll) {
+  const std::string al = "C:\\Lib\\Al\\";
+  const std::string bo = "C:\\Lib\\Bo\\";
+  const std::string cy = "C:\\Lib\\Cy\\";
+  const auto lines = [](const std::string& start, std::initializer_list<const char*> names) {
+    std::string text;
+    for (const char* name : names) text += start + name + "\r\n";
+    return text;
+  };
+  const std::vector<Block> library = {
+      {"C:\\Lib\\", lines("C:\\Lib\\", {"top.mp3"})},
+      {al, lines(al, {"1.mp3", "2.mp3"})},
+      {bo, lines(bo, {"1.mp3", "2.mp3", "3.mp3"})},
+      {cy, lines(cy, {"1.mp3"})},
+  };
+  const std::string long_line = "C:\\Lib\\Dy\\" + std::string(600, 'x') + ".mp3\r\n";
+  const PartsCase cases[] = {
+      {"an album in, an album out, a track added", library,
+       {{0, ""}, {1, ""}, {-1, lines(bo, {"1.mp3", "2.mp3", "3.mp3", "4.mp3"})}, {-1, lines("C:\\Lib\\New\\", {"n.mp3"})}},
+       true},
+      {"nothing changed", library, {{0, ""}, {1, ""}, {2, ""}, {3, ""}}, true},
+      {"copies in another order", library, {{3, ""}, {0, ""}, {2, ""}, {1, ""}}, true},
+      {"folders renamed in letter case only", library,
+       {{0, ""}, {-1, lines("C:\\Lib\\AL\\", {"1.mp3", "2.MP3"})}, {2, ""}, {3, ""}}, true},
+      {"a last line without its end, outside the copies", {library[0], {"", lines(al, {"1.mp3"}) + al + "2.mp3"}},
+       {{0, ""}, {-1, lines(al, {"1.mp3", "2.mp3"})}}, true},
+      {"a listed folder that is a copied one in other letters", library,
+       {{0, ""}, {1, ""}, {-1, lines("C:\\Lib\\al\\", {"1.mp3"})}, {2, ""}, {3, ""}}, false},
+      {"a removed folder that is a copied one in other letters",
+       {library[0], library[1], {"C:\\Lib\\AL\\", lines("C:\\Lib\\AL\\", {"1.mp3"})}}, {{0, ""}, {1, ""}}, false},
+      {"a line longer than a line buffer", library, {{0, ""}, {1, ""}, {2, ""}, {3, ""}, {-1, long_line}}, false},
+      {"a NUL", library, {{0, ""}, {1, ""}, {2, ""}, {-1, std::string("C:\\Lib\\Cy\\\0.mp3\r\n", 17)}}, false},
+      {"a Ctrl-Z", {library[0], library[1], {"", "C:\\Lib\\Bo\\\x1A.mp3\r\n"}}, {{0, ""}, {1, ""}}, false},
+      {"a copy that would start inside a line", {library[0], {"", al + "1.mp3\r\n" + al + "x"}, library[2]},
+       {{0, ""}, {2, ""}}, false},
+      {"a double-byte code page", library, {{0, ""}, {1, ""}, {2, ""}}, false, false},
+  };
+  for (const PartsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string previous;
+    std::vector<std::uint64_t> offsets;
+    for (const Block& block : c.previous) {
+      offsets.push_back(previous.size());
+      previous += block.lines;
+    }
+    ScanParts parts;
+    std::string current;
+    for (const NewPart& part : c.current) {
+      if (part.copied < 0) {
+        current += part.listed;
+        parts.AddListed(part.listed.data(), part.listed.size());
+      } else {
+        const Block& block = c.previous[static_cast<std::size_t>(part.copied)];
+        current += block.lines;
+        parts.AddCopied(offsets[static_cast<std::size_t>(part.copied)], block.lines.size(), block.line_start);
+      }
+    }
+    WriteBytes(Previous(), previous);
+    WriteBytes(Log(), current);
+    for (const bool removals : {true, false}) {
+      WriteBytes(ChangeList(), "old entry\r\n");
+      ASSERT_TRUE(AppendScanLogChanges(Previous().c_str(), Log().c_str(), ChangeList().c_str(), removals));
+      const std::string whole = ReadBytes(ChangeList());
+      WriteBytes(ChangeList(), "old entry\r\n");
+      StdioFile file;
+      ASSERT_TRUE(file.Open(Previous().c_str(), "rb"));
+      const PartsComparison result = AppendChangesOfParts(file.Get(), previous.size(), parts, ChangeList().c_str(),
+                                                          removals, c.backslash_separates);
+      if (c.proven) {
+        EXPECT_EQ(PartsComparison::kAppended, result);
+        EXPECT_EQ(whole, ReadBytes(ChangeList())) << (removals ? "with removals" : "additions only");
+      } else {
+        EXPECT_EQ(PartsComparison::kUnproven, result);
+        EXPECT_EQ("old entry\r\n", ReadBytes(ChangeList())) << "nothing is written when unproven";
+      }
+    }
+  }
+}
+
+TEST_F(CompareTest, PartsTooLargeOrGivenUpAreLeftToTheWholeComparison) {
+  const std::string album = "C:\\Lib\\Al\\";
+  std::string removed;
+  while (removed.size() <= kMaxRest) removed += "C:\\Lib\\Gone\\" + std::to_string(removed.size()) + ".mp3\r\n";
+  WriteBytes(Previous(), album + "a.mp3\r\n" + removed);
+  StdioFile file;
+  ASSERT_TRUE(file.Open(Previous().c_str(), "rb"));
+  ScanParts parts;
+  parts.AddCopied(0, album.size() + 7, album);
+  EXPECT_EQ(PartsComparison::kUnproven, AppendChangesOfParts(file.Get(), album.size() + 7 + removed.size(), parts,
+                                                             ChangeList().c_str(), true, true));
+  ScanParts given_up;
+  given_up.AddListed("x\r\n", 3);
+  given_up.GiveUp();
+  EXPECT_EQ(PartsComparison::kUnproven,
+            AppendChangesOfParts(file.Get(), album.size() + 7, given_up, ChangeList().c_str(), true, true));
+  EXPECT_FALSE(PathExists(ChangeList()));
 }
 
 class CompareDoubleByte : public CompareTest {

@@ -27,7 +27,7 @@ class ScanFolderTest : public NorvaneRegistryTest {
   // with exempt_ as the exempt folder; returns the result and leaves the output's bytes in text_.
   bool Scan(const std::string& folder, const char* patterns = kMedia) {
     const std::string out = temp_ / "out.log";
-    FILE* file = std::fopen(out.c_str(), "w");
+    FILE* file = std::fopen(out.c_str(), "wb");
     EXPECT_NE(file, nullptr);
     const bool result = ScanFolder(folder.substr(0, 2).c_str(), folder.substr(2).c_str(), file, patterns,
                                    exempt_.c_str(), nullptr);
@@ -139,7 +139,7 @@ TEST_F(ScanFolderTest, NullOrEmptyExemptFolderExemptsNothing) {
   EXPECT_TRUE(Scan(Library()));
   EXPECT_EQ(text_, Lines({"a.mp3", "Private\\p.mp3"}));
   const std::string out = temp_ / "out.log";
-  FILE* file = std::fopen(out.c_str(), "w");
+  FILE* file = std::fopen(out.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   EXPECT_TRUE(ScanFolder(Library().substr(0, 2).c_str(), Library().substr(2).c_str(), file, kMedia, nullptr, nullptr));
   std::fclose(file);
