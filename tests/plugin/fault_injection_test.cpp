@@ -4,7 +4,10 @@
 // the N-th call failing with an error a real file system gives at that point (a share that drops,
 // a full disk, a file held by someone else), then once more cleanly, as a host's next timer would.
 // The calls are caught in the import tables of the plug-in and of the C runtime it writes its
-// files through, and only while EventCallback runs. After every round:
+// files through, and only while EventCallback runs. Every directory stamp reads as an hour old,
+// so the timer's rescan is a quick one: it copies the untouched folders' lines from the scan log,
+// compares only what it listed, and keeps the old scan log as the previous one by a second name.
+// After every round:
 // - no file still on disk was ever reported removed, and no file that was never added is
 //   reported added;
 // - every added media file has been reported at least once (every removed picture too);
@@ -23,6 +26,7 @@
 
 #include "importpatch.h"
 #include "plugindll.h"
+#include "stampmodel.h"
 #include "testfiles.h"
 #include "testregistry.h"
 
@@ -34,6 +38,7 @@ struct Injector {
   bool armed = false;
   int calls = 0;
   int fail_at = 0;  // 0: count only
+  int listings = 0;  // directory listings begun
   std::string failed;
 };
 Injector g_injector;
@@ -77,6 +82,7 @@ HANDLE WINAPI InjectFindFirstFileA(LPCSTR a, LPWIN32_FIND_DATAA b) {
   return FindFirstFileA(a, b);
 }
 HANDLE WINAPI InjectFindFirstFileW(LPCWSTR a, LPWIN32_FIND_DATAW b) {
+  if (g_injector.armed) ++g_injector.listings;
   if (FailNow("FindFirstFileW", ERROR_NETNAME_DELETED)) return INVALID_HANDLE_VALUE;
   return FindFirstFileW(a, b);
 }
@@ -132,6 +138,14 @@ BOOL WINAPI InjectCreateDirectoryW(LPCWSTR a, LPSECURITY_ATTRIBUTES b) {
   if (FailNow("CreateDirectoryW", ERROR_ACCESS_DENIED)) return FALSE;
   return CreateDirectoryW(a, b);
 }
+BOOL WINAPI InjectCreateHardLinkA(LPCSTR a, LPCSTR b, LPSECURITY_ATTRIBUTES c) {
+  if (FailNow("CreateHardLinkA", ERROR_NOT_SAME_DEVICE)) return FALSE;
+  return CreateHardLinkA(a, b, c);
+}
+BOOL WINAPI InjectCreateHardLinkW(LPCWSTR a, LPCWSTR b, LPSECURITY_ATTRIBUTES c) {
+  if (FailNow("CreateHardLinkW", ERROR_NOT_SAME_DEVICE)) return FALSE;
+  return CreateHardLinkW(a, b, c);
+}
 
 struct StandIn {
   const char* function;
@@ -158,6 +172,8 @@ const StandIn kStandIns[] = {
     {"DeleteFileW", reinterpret_cast<void*>(&InjectDeleteFileW)},
     {"CreateDirectoryA", reinterpret_cast<void*>(&InjectCreateDirectoryA)},
     {"CreateDirectoryW", reinterpret_cast<void*>(&InjectCreateDirectoryW)},
+    {"CreateHardLinkA", reinterpret_cast<void*>(&InjectCreateHardLinkA)},
+    {"CreateHardLinkW", reinterpret_cast<void*>(&InjectCreateHardLinkW)},
 };
 
 // ---- lines and sets ----------------------------------------------------------------------------
@@ -210,6 +226,13 @@ class FaultInjectionTest : public PluginHostTest {
  protected:
   void SetUp() override {
     PluginHostTest::SetUp();
+    // Every stamp reads as an hour old, as if the library had been left alone that long before
+    // each round: the timer's rescan is then a quick one that takes the untouched folders from
+    // the scan log, and its faults fall on that too.
+    ResetStampRules();
+    g_stamp_rules.clock_offset = -36000000000LL;
+    stamps_ = std::make_unique<StampModel>(dll_->Module());
+    ASSERT_TRUE(stamps_->Applied());
     std::set<std::string> caught;  // "plug-in FindFirstFileW", "runtime WriteFile", ...
     const std::pair<const char*, HMODULE> modules[] = {{"plug-in", dll_->Module()},
                                                        {"runtime", GetModuleHandleA("msvcrt.dll")}};
@@ -230,6 +253,8 @@ class FaultInjectionTest : public PluginHostTest {
   void TearDown() override {
     g_injector = Injector();
     patches_.clear();
+    stamps_.reset();
+    ResetStampRules();
     PluginHostTest::TearDown();
   }
   std::string FormatsContents() const override {
@@ -245,8 +270,10 @@ class FaultInjectionTest : public PluginHostTest {
     const std::string music = run + "\\music";
     const std::string pictures = run + "\\pictures";
     MakeFolder(logs);
-    for (const char* name : {"a.mp3", "sub\\b.mp3", "gone.mp3", "notes.txt"}) WriteBytes(music + "\\" + name, "x");
-    for (const char* name : {"p1.jpg", "sub\\p2.png", "gone.jpg"}) WriteBytes(pictures + "\\" + name, "x");
+    for (const char* name : {"a.mp3", "sub\\b.mp3", "kept\\c.mp3", "gone.mp3", "notes.txt"}) {
+      WriteBytes(music + "\\" + name, "x");
+    }
+    for (const char* name : {"p1.jpg", "sub\\p2.png", "kept\\p3.jpg", "gone.jpg"}) WriteBytes(pictures + "\\" + name, "x");
     SetRegString(kWatchFolders, "LogPath", logs);
     SetRegDword(kWatchFolders, "NumFolders", 1);
     SetRegString(kFolder0, "Folder", music);
@@ -259,8 +286,9 @@ class FaultInjectionTest : public PluginHostTest {
 
     const std::string music_log = logs + ScanLogStem(music) + "scan.log";
     const std::string pictures_log = logs + ScanLogStem(pictures) + "scan.log";
-    const Names old_music = {music + "\\a.mp3", music + "\\sub\\b.mp3", music + "\\gone.mp3"};
-    const Names old_pictures = {pictures + "\\p1.jpg", pictures + "\\sub\\p2.png", pictures + "\\gone.jpg"};
+    const Names old_music = {music + "\\a.mp3", music + "\\sub\\b.mp3", music + "\\kept\\c.mp3", music + "\\gone.mp3"};
+    const Names old_pictures = {pictures + "\\p1.jpg", pictures + "\\sub\\p2.png", pictures + "\\kept\\p3.jpg",
+                                pictures + "\\gone.jpg"};
     const Lines music_log_lines = ReadLines(music_log);
     if (Names(music_log_lines.begin(), music_log_lines.end()) != old_music) {
       failures->push_back("the clean start did not scan the library");
@@ -303,6 +331,9 @@ class FaultInjectionTest : public PluginHostTest {
                                       : scenario == Scenario::kInit ? "WatchFolders_InitLogs" : purge.c_str());
     g_injector.armed = false;
     const int calls = g_injector.calls;
+    if (scenario == Scenario::kTimer && fail_at == 0 && g_injector.listings >= 6) {
+      failures->push_back("the timer's rescan listed all 6 folders: it was no quick one");
+    }
     const std::string context = std::string(ScenarioName(scenario)) + ", call " + std::to_string(fail_at) +
                                 (g_injector.failed.empty() ? "" : " (" + g_injector.failed + ")") + ": ";
 
@@ -390,6 +421,7 @@ class FaultInjectionTest : public PluginHostTest {
   }
 
   std::vector<std::unique_ptr<ImportPatch>> patches_;
+  std::unique_ptr<StampModel> stamps_;
   int round_ = 0;
 };
 

@@ -8,7 +8,10 @@
 //   allowed ("QuickRescan" missing) and once as a plain full walk ("QuickRescan" 0, no index). Every file the
 //   host reads there (scan logs, previous scan logs, both change lists; not the private index)
 //   must match byte for byte, and so must the "Dirty" flags. The plug-in's directory listings are
-//   counted, so the run also shows that the quick rescans were quick. The run is the same every
+//   counted, so the run also shows that the quick rescans were quick. The changes include folders
+//   beside twins of theirs in other letters and scan logs edited in place (a NUL, a Ctrl-Z, a line
+//   too long for a line buffer), where comparing only what changed could differ from comparing
+//   everything; quick_rescan_tests_cp932 runs it under a double-byte code page. The run is the same every
 //   time; WF_QUICKRESCAN_SEED=<n> runs another sequence (the seed is printed).
 // - FrozenStampsTest: an index that is damaged, or that no longer belongs to its scan log, is not
 //   used, even where every stamp says that nothing changed.
@@ -29,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "directorylink.h"
 #include "importpatch.h"
 #include "plugindll.h"
 #include "stampmodel.h"
@@ -272,9 +276,12 @@ class QuickRescanTest : public PluginHostTest {
     EXPECT_TRUE(MoveFileA(from.c_str(), to.c_str())) << from << " -> " << to << ": " << GetLastError();
   }
   // A rename in letter case only, by way of another name: a case-only MoveFile changes nothing.
+  // Not where a twin in those letters stands beside it (see MakeTwin).
   void Recase(const std::string& path) {
     Move(path, path + "~");
-    Move(path + "~", Parent(path) + "\\" + SwapCase(Name(path)));
+    const std::vector<std::string> beside = ListFolder(Parent(path));
+    const bool twin = std::count(beside.begin(), beside.end(), SwapCase(Name(path))) > 0;
+    Move(path + "~", twin ? path : Parent(path) + "\\" + SwapCase(Name(path)));
   }
 
  public:
@@ -347,6 +354,56 @@ class QuickRescanTest : public PluginHostTest {
     Move(directory, target + "\\" + Name(directory));
     return directory + " -> " + target;
   }
+  // A folder beside a folder whose name it is in other letters: Linux makes one, and Wine lists
+  // both. Their lines are equal to a comparison that ignores letter case, whichever of the two a
+  // quick rescan lists and whichever it copies.
+  std::string MakeTwin() {
+    const std::string directory = PickDirectory(roots_, true);
+    if (directory.empty()) return "no folder";
+    const std::string twin = Parent(directory) + "\\" + SwapCase(Name(directory));
+    // Names are told apart in their own letters here: the system finds either by the other's.
+    const std::vector<std::string> beside = ListFolder(Parent(directory));
+    if (Name(twin) == Name(directory) || std::count(beside.begin(), beside.end(), Name(twin))) {
+      return "no twin for " + directory;
+    }
+    const std::string linux_path = LinuxPath(Parent(directory)) + "/" + SwapCase(Name(directory));
+    if (!RunLinuxCommand("Z:\\bin\\mkdir \"" + linux_path + "\"")) return "no Linux mkdir";
+    // The twin's files: some of the names the original holds, some new.
+    const Inventory original = Tree({directory});
+    for (const std::string& file : original.files) {
+      if (Parent(file) == directory && Pick(2) == 0) WriteBytes(twin + "\\" + Name(file), "x");
+    }
+    WriteBytes(twin + "\\" + NewFileName(), "x");
+    return twin;
+  }
+  // A scan log changed in place, its size kept, in both runs alike: a NUL, a Ctrl-Z, or lines
+  // joined into one too long for a line buffer. The directory whose lines changed no longer
+  // matches its record, and a comparison of what changed alone cannot be proved the whole one.
+  std::string EditScanLog() {
+    const std::string name = ScanLogStem(roots_[Pick(2)]) + "scan.log";
+    const std::string bytes = ReadBytes(logs_[kQuick] + name);
+    if (bytes.size() < 1200 || bytes != ReadBytes(logs_[kFull] + name)) return "no scan log to edit";
+    std::string edited = bytes;
+    const std::size_t at = Pick(edited.size() - 1100);
+    std::string what;
+    switch (Pick(3)) {
+      case 0:
+        edited[at] = '\0';
+        what = "a NUL";
+        break;
+      case 1:
+        edited[at] = '\x1A';
+        what = "a Ctrl-Z";
+        break;
+      default:
+        for (std::size_t i = at; i < at + 1100; ++i) {
+          if (edited[i] == '\r' || edited[i] == '\n') edited[i] = 'j';
+        }
+        what = "lines joined";
+    }
+    for (const std::string& logs : logs_) WriteBytes(logs + name, edited);
+    return what + " at byte " + std::to_string(at) + " of " + name;
+  }
   std::string EditFormats() {
     std::vector<std::string> patterns(std::begin(kPatterns), std::end(kPatterns));
     std::shuffle(patterns.begin(), patterns.end(), random_);
@@ -401,6 +458,8 @@ const StepKind kStepKinds[] = {
     {"edit the general list of formats.ini", false, &QuickRescanTest::EditFormats},
     {"set ExemptWatch", false, &QuickRescanTest::SetExempt},
     {"clear ExemptWatch", false, &QuickRescanTest::ClearExempt},
+    {"make a folder's twin in other letters", false, &QuickRescanTest::MakeTwin},
+    {"edit a scan log in place", false, &QuickRescanTest::EditScanLog},
     // Last: the kinds above are the ones it draws from.
     {"several changes at once", false, nullptr},
 };
