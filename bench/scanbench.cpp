@@ -17,7 +17,8 @@
 // Prints a table and, last, the line
 //   bench N=<files> walk_s=<x> timer_s=<y> compare_s=<z> timer_ratio=<y/x> compare_ratio=<z/x> peak_mb=<m>
 //         quick_s=<q> quick_ratio=<q/x>
-// (one line) where quick_s is the timer refresh after the album changes.
+// (one line) where quick_s is the timer refresh after the album changes. Before it, a profile of
+// those quick refreshes: the functions they were found in, sampled (see sampler.h).
 #include <windows.h>
 #include <psapi.h>
 
@@ -30,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "sampler.h"
 #include "scan/compare.h"
 #include "scan/scanlog.h"
 
@@ -448,6 +450,7 @@ int main(int argc, char** argv) {
   // The album rounds, after the stamps of the spread rounds' folders have settled and a refresh
   // has recorded them: what a quick refresh meets between two timers of a normal day.
   std::vector<double> quicks;
+  Sampler sampler;
   if (albums.Usable()) {
     Sleep(3000);
     driver.Timer();
@@ -459,6 +462,14 @@ int main(int argc, char** argv) {
       driver.Timer();
       quicks.push_back(Now() - start);
       timedWalk();
+    }
+    // The same changes undone, one round at a time, each followed by a quick refresh that is
+    // sampled: sampling slows what it samples, so these are not the timed ones.
+    for (int round = kRounds - 1; round >= 0; --round) {
+      albums.Undo(round);
+      sampler.Start();
+      driver.Timer();
+      sampler.Stop();
     }
   }
   const double quick = quicks.empty() ? 0 : Median(quicks);
@@ -493,6 +504,16 @@ int main(int argc, char** argv) {
   Row("compare alone", compare, walkedFiles, "additions and removals");
   std::snprintf(note, sizeof note, "%d removals reported", removed);
   Row("purge", purge, walkedFiles, note);
+  int samples = 0;
+  const std::vector<Sampler::Share> shares = sampler.Report(&samples);
+  std::printf("  where quick refreshes spend their time (%d samples of the rounds undone; inclusive, self):\n",
+              samples);
+  int shown = 0;
+  for (const Sampler::Share& share : shares) {
+    if (share.inclusive * 100 < samples * 2 || ++shown > 24) continue;
+    std::printf("    %5.1f%% %5.1f%%  %s\n", 100.0 * share.inclusive / samples, 100.0 * share.self / samples,
+                share.function.c_str());
+  }
   std::printf(
       "bench N=%d walk_s=%.3f timer_s=%.3f compare_s=%.3f timer_ratio=%.2f compare_ratio=%.3f peak_mb=%.1f "
       "quick_s=%.3f quick_ratio=%.3f\n",

@@ -7,7 +7,8 @@
 // A rescan never leaves a folder worse off than before it, whenever the process dies: the new
 // scan is written beside the scan log as P + S + "scan.new", compared with the old scan while
 // that is still in place, and only once its changes are on the disk does it become the scan log
-// (the old one copied to the previous scan log first, then the new one renamed over it). A
+// (the old one's file given the previous scan log's name as a second name first, or copied there
+// where the log folder's file system has no second names, then the new one renamed over it). A
 // process killed at any point leaves the old scan log, so the next rescan repeats the work: a
 // change may be reported twice, never lost. The same holds for a walk that could not list the
 // watched folder itself (nothing changes at all) or some directory below it (the old scan's lines
@@ -17,8 +18,9 @@
 // with every walk and put in place after the scan log; with a valid one a quick walk lists only
 // the directories whose stamps moved. Whatever becomes of the index costs speed only.
 //
-// Cost: the walk (or the quick walk), one read of the old scan log to identify it, one
-// comparison, one copy of the old scan log. Failures are silent: a folder that
+// Cost: the walk, one comparison of the two scans, no copy. A quick walk reads of the old scan log
+// only the unchanged directories' bytes, which it copies, and the rest, which it compares with
+// what it listed (see AppendChangesOfParts). Failures are silent: a folder that
 // has no usable name (empty, 259 characters or more with its backslash, or a prefix that makes a
 // file name longer than 519) is left alone, and so is one whose scan logs cannot be told present
 // or missing, or whose new scan or change list cannot be written; only the outcome of

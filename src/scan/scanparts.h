@@ -20,26 +20,37 @@ class ScanParts {
   static constexpr std::size_t kMaxListed = std::size_t{8} << 20;
 
   // Bytes of the new scan that the walk made itself, in their order.
-  void AddListed(const char* bytes, std::size_t size) {
+  void AddListed(const char* bytes, std::size_t size) noexcept {
     if (!usable_) return;
     if (listed_.size() + size > kMaxListed) return GiveUp();
-    listed_.append(bytes, size);
+    try {
+      listed_.append(bytes, size);
+    } catch (...) {
+      GiveUp();  // memory refused: the whole comparison needs none of this
+    }
   }
   // A range of the previous scan that the new scan holds next, unchanged: whole lines, each made
-  // of line_start ("C:\Music\Al\") and a name without a backslash, none a NUL or Ctrl-Z.
-  void AddCopied(std::uint64_t offset, std::uint64_t size, const std::string& line_start) {
+  // of line_start ("C:\Music\Al\") and a name without a backslash, each short enough for a
+  // line buffer (519 bytes as text), none with a NUL or Ctrl-Z. A walk's own lines are all that.
+  void AddCopied(std::uint64_t offset, std::uint64_t size, const std::string& line_start) noexcept {
     if (!usable_ || size == 0) return;
     // What the walk wrote before must end its last line, or the copy would be read glued to it.
     if (!listed_.empty() && listed_.back() != '\n') return GiveUp();
-    copied_.push_back(Range{offset, size});
-    starts_ += line_start;
-    start_ends_.push_back(starts_.size());
+    try {
+      copied_.push_back(Range{offset, size});
+      starts_ += line_start;
+      start_ends_.push_back(starts_.size());
+    } catch (...) {
+      GiveUp();
+    }
   }
   // Something of the new scan was not recorded here: only the whole comparison can tell.
-  void GiveUp() {
+  void GiveUp() noexcept {
     usable_ = false;
-    listed_.clear();
-    listed_.shrink_to_fit();
+    std::string().swap(listed_);
+    std::vector<Range>().swap(copied_);
+    std::string().swap(starts_);
+    std::vector<std::size_t>().swap(start_ends_);
   }
 
   bool Usable() const { return usable_; }

@@ -10,7 +10,10 @@
 // additions in the new log's order, then "-" and the removals in the previous
 // log's order; every entry one whole line, none without a name. Where the
 // runtime's text mode is no different from binary (no CR, no Ctrl-Z), the
-// comparison without an index, by rereading, must write the same bytes.
+// comparison without an index, by rereading, must write the same bytes. And
+// a new scan made of the new log's lines and copies of some previous lines
+// (picked by the flags' upper bits) compared by its parts must give what the
+// whole comparison gives, or nothing and say so (always under double bytes).
 #include <unistd.h>
 
 #include <cstdint>
@@ -23,6 +26,7 @@
 #include "fuzz_support.h"
 #include "platform/handles.h"
 #include "scan/compare.h"
+#include "scan/scanparts.h"
 #include "text/mbtext.h"
 
 namespace {
@@ -168,6 +172,57 @@ std::string Reread(bool removals) {
   return ReadFile(changes);
 }
 
+// A line a walk could have written and a quick walk copies: a line start up to its last
+// backslash, a name, its line end, no NUL or Ctrl-Z, short enough for a line buffer.
+bool Copyable(const std::string& line) {
+  const bool crlf = line.size() >= 2 && line[line.size() - 2] == '\r';
+  return !line.empty() && line.back() == '\n' && line.size() - (crlf ? 1 : 0) <= 519 &&
+         line.find('\0') == std::string::npos &&
+         line.find('\x1a') == std::string::npos;
+}
+
+// A new scan made of the fuzzed new scan's lines as listed ones, then copies of the copyable
+// lines of the previous scan that choice picks: the comparison of its parts either writes
+// nothing and says it cannot tell, or writes exactly what the whole comparison writes.
+void CheckParts(const std::string& previous, const std::string& listed, const std::string& before, bool removals,
+                bool doubleByte, unsigned choice) {
+  const std::string& folder = WorkFolder();
+  ScanParts parts;
+  parts.AddListed(listed.data(), listed.size());
+  std::string scan = listed;
+  std::size_t at = 0;
+  for (unsigned line_number = 0; at < previous.size(); ++line_number) {
+    const std::size_t end = previous.find('\n', at);
+    const std::string line = previous.substr(at, end == std::string::npos ? std::string::npos : end - at + 1);
+    if (Copyable(line) && ((choice >> (line_number % 5)) & 1)) {
+      parts.AddCopied(at, line.size(), line.substr(0, line.rfind('\\') + 1));
+      scan += line;
+    }
+    at += line.size();
+  }
+  WriteFile(folder + "/scan.new", scan);
+  const std::string whole = Compare(&previous, before, removals);
+  const std::string changes = folder + "/fldrscan.out";
+  if (before.empty()) {
+    std::remove(changes.c_str());
+  } else {
+    WriteFile(changes, before);
+  }
+  PartsComparison result;
+  {
+    StdioFile file;
+    FUZZ_CHECK(file.Open((folder + "/scan2.log").c_str(), "rb"));
+    result = AppendChangesOfParts(file.Get(), previous.size(), parts, changes.c_str(), removals, !doubleByte);
+  }
+  FUZZ_CHECK(result != PartsComparison::kFailed);
+  if (result == PartsComparison::kAppended) {
+    FUZZ_CHECK(ReadFile(changes) == whole);
+  } else {
+    FUZZ_CHECK(before.empty() ? access(changes.c_str(), F_OK) != 0 : ReadFile(changes) == before);
+  }
+  FUZZ_CHECK(!doubleByte || result == PartsComparison::kUnproven);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -200,6 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (previous && logs.find_first_of("\r\x1a") == std::string::npos) {
     FUZZ_CHECK(Reread(removals) == Expected(previous, current, "", removals, doubleByte));
   }
+  if (previous) CheckParts(parts[0], current, before, removals, doubleByte, flags >> 3);
   UseCodePageStandIn932(false);
   return 0;
 }
