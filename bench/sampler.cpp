@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -19,9 +20,17 @@ std::string Demangled(std::string name) {
   if (status != 0 || !text) return name;
   std::string result = text;
   std::free(text);
-  for (std::size_t at; (at = result.find("(anonymous namespace)")) != std::string::npos;) {
-    result.replace(at, 21, "{anonymous}");
+  const std::pair<const char*, const char*> shorter[] = {
+      {"(anonymous namespace)", "{anonymous}"},
+      {"std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >", "std::string"},
+  };
+  for (const auto& [long_form, short_form] : shorter) {
+    for (std::size_t at; (at = result.find(long_form)) != std::string::npos;) {
+      result.replace(at, std::strlen(long_form), short_form);
+    }
   }
+  // A container's full template arguments say nothing a reader needs here.
+  if (result.size() > 100) result = result.substr(0, 97) + "...";
   // The parameters say little here and make the lines long.
   const std::size_t paren = result.find('(');
   return paren == std::string::npos ? result : result.substr(0, paren);

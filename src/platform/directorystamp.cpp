@@ -164,5 +164,6 @@ bool ReadVolumeIdentity(const char* folder, VolumeIdentity* volume) {
 }
 
 bool StampsFollowEntries(const VolumeIdentity& volume) {
-  return volume.local_fixed && (std::strcmp(volume.file_system, "NTFS") == 0 || std::strcmp(volume.file_system, "ReFS") == 0);
+  return volume.local_fixed &&
+         (std::strcmp(volume.file_system, "NTFS") == 0 || std::strcmp(volume.file_system, "ReFS") == 0);
 }

@@ -254,7 +254,8 @@ PartsComparison AppendChangesOfParts(std::FILE* previous, std::uint64_t previous
       if (!indexed.MatchAndMark(line, length)) WriteEntry(out, "", line, length);
     }
     if (removals) {
-      indexed.ForEachUnmatched([&out](const char* text, std::size_t text_length) { WriteEntry(out, "-", text, text_length); });
+      indexed.ForEachUnmatched(
+          [&out](const char* text, std::size_t text_length) { WriteEntry(out, "-", text, text_length); });
     }
     return FlushToDisk(changes.Get()) ? PartsComparison::kAppended : PartsComparison::kFailed;
   } catch (...) {

@@ -341,7 +341,9 @@ void VisitIndexed(ScanContext& context, PendingDirectory& directory, std::vector
   std::string& lines = context.pendingLines;
   if (unchanged && indexed.quick && indexed.previous->ReadLines(*before, &lines)) {
     std::fwrite(lines.data(), 1, lines.size(), context.out);
-    if (indexed.parts) indexed.parts->AddCopied(before->lines_offset, before->lines_size, LineStart(context, directory.path));
+    if (indexed.parts) {
+      indexed.parts->AddCopied(before->lines_offset, before->lines_size, LineStart(context, directory.path));
+    }
     const bool loop = RecordedChildren(context, directory.path, *before, children);
     if (indexed.next) indexed.next->Add(directory.path, stamp, !loop, lines, ChildNames(directory.path, children));
     return;

@@ -13,9 +13,9 @@
 // false. The empty top of a drive, which lists nothing at all, is an empty directory. A link or
 // junction that leads back to a directory above it is left out, as if it were not there (it is
 // no directory that failed: nothing found through it before is kept), so a loop ends the walk's
-// way down instead of repeating it (each link met costs one open per level of its path). Names are listed in UTF-16: one the code page cannot
-// spell exactly is written by its short name, or left out when it has none. Write errors on the
-// output file are ignored.
+// way down instead of repeating it (each link met costs one open per level of its path). Names
+// are listed in UTF-16: one the code page cannot spell exactly is written by its short name, or
+// left out when it has none. Write errors on the output file are ignored.
 #pragma once
 
 #include <windows.h>

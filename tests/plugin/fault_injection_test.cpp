@@ -273,7 +273,9 @@ class FaultInjectionTest : public PluginHostTest {
     for (const char* name : {"a.mp3", "sub\\b.mp3", "kept\\c.mp3", "gone.mp3", "notes.txt"}) {
       WriteBytes(music + "\\" + name, "x");
     }
-    for (const char* name : {"p1.jpg", "sub\\p2.png", "kept\\p3.jpg", "gone.jpg"}) WriteBytes(pictures + "\\" + name, "x");
+    for (const char* name : {"p1.jpg", "sub\\p2.png", "kept\\p3.jpg", "gone.jpg"}) {
+      WriteBytes(pictures + "\\" + name, "x");
+    }
     SetRegString(kWatchFolders, "LogPath", logs);
     SetRegDword(kWatchFolders, "NumFolders", 1);
     SetRegString(kFolder0, "Folder", music);

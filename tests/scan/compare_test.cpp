@@ -228,7 +228,10 @@ TEST_F(CompareTest, PartsCompareAsTheWholeScansOrNotAtAll) {
   const std::string long_line = "C:\\Lib\\Dy\\" + std::string(600, 'x') + ".mp3\r\n";
   const PartsCase cases[] = {
       {"an album in, an album out, a track added", library,
-       {{0, ""}, {1, ""}, {-1, lines(bo, {"1.mp3", "2.mp3", "3.mp3", "4.mp3"})}, {-1, lines("C:\\Lib\\New\\", {"n.mp3"})}},
+       {{0, ""},
+        {1, ""},
+        {-1, lines(bo, {"1.mp3", "2.mp3", "3.mp3", "4.mp3"})},
+        {-1, lines("C:\\Lib\\New\\", {"n.mp3"})}},
        true},
       {"nothing changed", library, {{0, ""}, {1, ""}, {2, ""}, {3, ""}}, true},
       {"copies in another order", library, {{3, ""}, {0, ""}, {2, ""}, {1, ""}}, true},
