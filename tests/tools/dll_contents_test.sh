@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The shipped DLL read from the outside, with no Wine: a 32-bit PE that exports EventCallback alone,
 # imports only system DLLs (ILFree not by name: it is looked up by ordinal at run time, so a
-# shell32 that exports it by ordinal only still loads the DLL), and carries no test code.
-#   dll_contents_test.sh <watchfolders.dll>
+# shell32 that exports it by ordinal only still loads the DLL), carries no test code, and has a
+# version resource with the release's version.
+#   dll_contents_test.sh <watchfolders.dll> <version>
 set -uo pipefail
 DLL=$1
+VERSION=$2
 fail() { echo "FAIL: $*"; exit 1; }
 [ -f "$DLL" ] || fail "no DLL at $DLL"
 HEADERS=$(i686-w64-mingw32-objdump -p "$DLL") || fail "objdump cannot read $DLL"
@@ -29,4 +31,9 @@ fi
 if strings -a "$DLL" | grep -i 'testing'; then
     fail "test code in the shipped DLL (the names above)"
 fi
-echo "ok: exports EventCallback alone, imports $IMPORTED_DLLS, no test code"
+# The version resource's strings are UTF-16.
+RESOURCE_STRINGS=$(strings -a -el "$DLL")
+for expected in "$VERSION" watchfolders.dll FileVersion ProductVersion LegalCopyright; do
+    grep -qx -- "$expected" <<<"$RESOURCE_STRINGS" || fail "no '$expected' in the version resource"
+done
+echo "ok: exports EventCallback alone, imports $IMPORTED_DLLS, no test code, version $VERSION"

@@ -80,7 +80,7 @@ TEST(WatchHostCommandLine, EveryCommandHasItsHelp) {
       {{L"watch", L"--interval", L"3", L"-h"}, 0, "watchhost watch --plugin <dll>", ""},
       {{L"send", L"--help"}, 0, "watchhost send --plugin <dll> <event>", ""},
       {{L"purge", L"--help"}, 0, "watchhost purge --plugin <dll> <folder>", ""},
-      {{L"status", L"--help"}, 0, "watchhost status\n", ""},
+      {{L"status", L"--help"}, 0, "watchhost status [--plugin <dll>]\n", ""},
   });
 }
 

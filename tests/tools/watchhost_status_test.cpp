@@ -166,6 +166,20 @@ TEST_F(WatchHostStatus, WarnsOfAFormatsIniWithoutUsablePatterns) {
   }
 }
 
+// The version an installer compares: the DLL's version resource, from the VERSION file; a DLL
+// without one is said to have none.
+TEST_F(WatchHostStatus, NamesThePluginsVersion) {
+  WatchHost host;
+  const HostResult plugin = host.Run({L"status", L"--plugin", Widen(WatchHost::PluginPath())});
+  EXPECT_EQ(0, plugin.exit_code) << plugin.err;
+  EXPECT_THAT(plugin.out, HasSubstr("Plug-in  " + WatchHost::PluginPath() + ": version " WF_VERSION "\n"));
+  const HostResult other = host.Run({L"status", L"--plugin", Widen(WatchHost::TestDll("failinit.dll"))});
+  EXPECT_THAT(other.out, HasSubstr("failinit.dll: no version resource\n"));
+  const HostResult operand = host.Run({L"status", L"extra"});
+  EXPECT_EQ(2, operand.exit_code);
+  EXPECT_THAT(operand.err, HasSubstr("status takes no argument, not 'extra'"));
+}
+
 TEST_F(WatchHostStatus, ListsTheUsablePatternsOfAGoodFile) {
   WatchHost host;
   WriteBytes(host.FormatsPath(), "[searchpatterns]\r\next1=*.mp3;*.WMA;x*.ogg\r\n[image]\r\nimageext=*.jpg;*.png\r\n");

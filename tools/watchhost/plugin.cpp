@@ -36,6 +36,23 @@ std::string LoadErrorHint(DWORD error) {
   }
 }
 
+std::string PluginVersion(const std::string& path) {
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
+  std::string block(size, '\0');
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixed_size = 0;
+  if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, &block[0]) ||
+      !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size) || !fixed ||
+      fixed_size < sizeof *fixed) {
+    return "no version resource";
+  }
+  std::string version = "version " + std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                        std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                        std::to_string(HIWORD(fixed->dwFileVersionLS));
+  if (LOWORD(fixed->dwFileVersionLS) != 0) version += "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+  return version;
+}
+
 bool Plugin::Load(const std::string& path, std::string* problem) {
   if (!CheckPluginFile(path, problem)) return false;
   module_.Reset(LoadLibraryA(path.c_str()));

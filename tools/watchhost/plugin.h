@@ -21,5 +21,9 @@ class Plugin {
   EventCallbackFn callback_ = nullptr;
 };
 
+// What the DLL's version resource says of it: "version 1.0.0" (a fourth number only when it is
+// not 0), or "no version resource".
+std::string PluginVersion(const std::string& path);
+
 // What a LoadLibrary error means for a plug-in that passed the file check.
 std::string LoadErrorHint(DWORD error);

@@ -6,6 +6,7 @@
 #include "formatscheck.h"
 #include "output.h"
 #include "paths.h"
+#include "plugin.h"
 #include "statusregistry.h"
 #include "usage.h"
 
@@ -67,13 +68,23 @@ int StatusCommand(const std::vector<Argument>& args) {
   std::vector<ParsedOption> parsed;
   bool help = false;
   std::string problem;
-  if (!ParseOptions(args, {}, &parsed, &help, &problem)) return UsageError("status", problem);
+  if (!ParseOptions(args, {{"--plugin", "a DLL"}}, &parsed, &help, &problem)) return UsageError("status", problem);
   if (help) return ShowHelp("status");
-  if (!parsed.empty()) {
-    ErrWide(L"watchhost: status takes no argument, not '" + parsed.front().value.wide + L"'\n");
-    Err("(see 'watchhost status --help')\n");
-    return 2;
+  std::string plugin;
+  for (const ParsedOption& option : parsed) {
+    if (!option.rule) {
+      ErrWide(L"watchhost: status takes no argument, not '" + option.value.wide + L"'\n");
+      Err("(see 'watchhost status --help')\n");
+      return 2;
+    }
+    std::wstring path_problem;
+    if (!FullAnsiPath(option.value.wide, "--plugin", &plugin, &path_problem)) {
+      ErrWide(L"watchhost: " + path_problem + L"\n");
+      Err("(see 'watchhost status --help')\n");
+      return 2;
+    }
   }
+  if (!plugin.empty()) Out("Plug-in  %s: %s\n", plugin.c_str(), PluginVersion(plugin).c_str());
   std::string log_path;
   bool known = false;
   PrintRegistryStatus(&log_path, &known);

@@ -28,10 +28,10 @@ const char kPurge[] =
     "watchhost purge --plugin <dll> <folder>\n"
     "    Sends Purge:<folder> and prints the removals it reported.\n";
 const char kStatus[] =
-    "watchhost status\n"
+    "watchhost status [--plugin <dll>]\n"
     "    Shows what the plug-in will find: every setting with its type (and what the plug-in makes\n"
     "    of a missing or wrong one), every Dirty flag, the media patterns of the installed\n"
-    "    formats.ini and the files in the log folder.\n";
+    "    formats.ini and the files in the log folder; with --plugin, first the DLL's version.\n";
 
 }  // namespace
 

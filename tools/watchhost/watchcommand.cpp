@@ -156,7 +156,8 @@ bool InstallFormats(const std::string& source, std::string* problem) {
 
 void PrintSummary(const WatchRequest& request, const FormatsReport& formats, const std::string& pictures) {
   const HostSettings& settings = request.settings;
-  Out("plug-in   %s (%s)\n", request.plugin.c_str(), HostMachineName());
+  Out("plug-in   %s (%s), %s\n", request.plugin.c_str(), HostMachineName(),
+      PluginVersion(request.plugin).c_str());
   Out("formats   %s: %zu media pattern(s), %zu image pattern(s)\n", formats.path.c_str(),
       formats.media.usable.size(), formats.images.usable.size());
   Out("settings  LogPath %s, NumFolders %zu, ExemptWatch %s, SkipFolderScan 0\n", settings.log_path.c_str(),
