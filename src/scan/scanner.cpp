@@ -295,14 +295,12 @@ std::string LineStart(const ScanContext& context, const std::string& directory) 
 
 // The subdirectories a record keeps, as a listing would give them now: a link among them is
 // checked again, since where it leads is not the directory's to say, and one that leads back up
-// is left out (then true).
-bool RecordedChildren(const ScanContext& context, const std::string& directory, const IndexedDirectory& record,
+// is left out (then true). current: the directory's line start.
+bool RecordedChildren(const std::string& directory, const std::string& current, const IndexedDirectory& record,
                       std::vector<PendingDirectory>& children) {
   bool loop = false;
-  std::string current;
   for (const IndexedChild& child : record.children) {
     if (child.link) {
-      if (current.empty()) current = LineStart(context, directory);
       if (LeadsBackUp(current.c_str(), current.size(), child.name.c_str())) {
         loop = true;
         continue;
@@ -322,11 +320,12 @@ bool RecordedChildren(const ScanContext& context, const std::string& directory, 
 // left out as its parent's listing would leave it out.
 void VisitIndexed(ScanContext& context, PendingDirectory& directory, std::vector<PendingDirectory>& children) {
   IndexedWalk& indexed = *context.indexed;
-  const std::string path = context.drive + (directory.path.empty() ? std::string("\\") : directory.path);
+  // The line start names the directory for its stamp too (a trailing backslash is ignored there).
+  const std::string current = LineStart(context, directory.path);
   DirectoryStamp stamp;
   bool link = false;
   // Read before the listing: a change made while it runs shows as a new stamp next time.
-  const bool stamped = !directory.below_link && context.stamps.Read(path.c_str(), &stamp, &link);
+  const bool stamped = !directory.below_link && context.stamps.Read(current.c_str(), &stamp, &link);
   if (link) {
     if (directory.parent_length != PendingDirectory::kTop) {
       const std::string parent = LineStart(context, directory.path.substr(0, directory.parent_length));
@@ -342,9 +341,9 @@ void VisitIndexed(ScanContext& context, PendingDirectory& directory, std::vector
   if (unchanged && indexed.quick && indexed.previous->ReadLines(*before, &lines)) {
     std::fwrite(lines.data(), 1, lines.size(), context.out);
     if (indexed.parts) {
-      indexed.parts->AddCopied(before->lines_offset, before->lines_size, LineStart(context, directory.path));
+      indexed.parts->AddCopied(before->lines_offset, before->lines_size, current);
     }
-    const bool loop = RecordedChildren(context, directory.path, *before, children);
+    const bool loop = RecordedChildren(directory.path, current, *before, children);
     if (indexed.next) indexed.next->Add(directory.path, stamp, !loop, lines, ChildNames(directory.path, children));
     return;
   }
