@@ -15,11 +15,18 @@
 //     loader-lock           write to address 0 holding the loader lock (Wine's loader catches
 //                           what a DllMain raises, so the lock is taken as the loader takes it)
 //     stack-overflow        recurse until the stack is gone
+//     plugin-call           the plug-in, handling a change notice, reads the registry through a
+//                           stand-in that writes to address 0: the crash is below the plug-in's
+//                           frames (MODULE must be the plug-in)
+//     plugin-overrun        the same read through a stand-in that writes past the plug-in's
+//                           buffer, as a broken hook would: the plug-in's stack guard fails
 // Exits with 3 when no crash happened, 4 when the module does not load, 2 on a usage error.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "importpatch.h"
 
 namespace {
 
@@ -83,11 +90,42 @@ DWORD WINAPI CrashTogether(void*) {
   return 0;
 }
 
+LONG WINAPI CrashingQueryValue(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD) {
+  CrashByWritingNull();
+  return ERROR_SUCCESS;
+}
+
+// Writes sixteen bytes more than the room the caller gave.
+LONG WINAPI OverrunningQueryValue(HKEY, LPCSTR, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
+  if (data != nullptr && size != nullptr) std::memset(data, 0x41, *size + 16);
+  if (type != nullptr) *type = REG_DWORD;
+  return ERROR_SUCCESS;
+}
+
+// Sends the plug-in a change notice, which first reads a DWORD preference, with the plug-in's
+// RegQueryValueExA led to the stand-in. The preferences key must exist for the read to happen.
+int CallPluginThrough(HMODULE plugin, void* stand_in) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Norvane\\Tamblin\\1.0\\Preferences", 0, nullptr, 0,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return 3;
+  }
+  RegCloseKey(key);
+  using EventCallbackFunction = HRESULT __stdcall(const char*);
+  auto callback = reinterpret_cast<EventCallbackFunction*>(
+      reinterpret_cast<void (*)()>(GetProcAddress(plugin, "EventCallback")));
+  ImportPatch patch(plugin, "advapi32.dll", "RegQueryValueExA", stand_in);
+  if (callback == nullptr || !patch.Applied()) return 3;
+  callback("WatchFolderC:\\Music");
+  return 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
-  if (LoadLibraryA(argv[1]) == nullptr) return 4;
+  HMODULE module = LoadLibraryA(argv[1]);
+  if (module == nullptr) return 4;
   const char* mode = argv[2];
   if (std::strcmp(mode, "write-null") == 0) {
     CrashByWritingNull();
@@ -131,6 +169,10 @@ int main(int argc, char** argv) {
     CrashByWritingNull();
   } else if (std::strcmp(mode, "stack-overflow") == 0) {
     return Recurse(0) == 0 ? 3 : 5;
+  } else if (std::strcmp(mode, "plugin-call") == 0) {
+    return CallPluginThrough(module, reinterpret_cast<void*>(&CrashingQueryValue));
+  } else if (std::strcmp(mode, "plugin-overrun") == 0) {
+    return CallPluginThrough(module, reinterpret_cast<void*>(&OverrunningQueryValue));
   } else {
     return 2;
   }

@@ -34,4 +34,25 @@ TEST_F(CrashingHost, ThePluginReportsACrashOfItsHost) {
   EXPECT_EQ(ReadBytes(ErrorLogs() + "log1.dmp").substr(0, 4), "MDMP");
 }
 
+// A crash below the plug-in's frames: the walk goes through them (they keep their frame
+// pointers) into the host.
+TEST_F(CrashingHost, TheStackWalkGoesThroughThePluginsFrames) {
+  Crash(PluginPath(), "plugin-call", kAccessViolation);
+  EXPECT_TRUE(Contains(ExceptionStackLine(0), "CrashByWritingNull | ")) << ExceptionStackLine(0);
+  EXPECT_TRUE(Contains(ExceptionStackLine(2), " watchfolders.dll")) << ExceptionStackLine(2);
+  EXPECT_TRUE(Contains(ExceptionStackLine(2), "ReadDword")) << ExceptionStackLine(2);
+  EXPECT_TRUE(Contains(text_, "EventCallback | ")) << text_;
+}
+
+// A stack buffer of the plug-in overrun (here by a stand-in for a registry read that writes past
+// the room it was given): the guard's check fails when the function returns, and the crash
+// handler reports it, at that function, before the process ends with the overrun's status.
+TEST_F(CrashingHost, AnOverrunStackBufferOfThePluginIsReported) {
+  constexpr DWORD kStackBufferOverrun = 0xC0000409;
+  Crash(PluginPath(), "plugin-overrun", kStackBufferOverrun);
+  EXPECT_EQ(ExceptionLine(1), "Exception Type: EXCEPTION_UNKNOWN");
+  EXPECT_TRUE(Contains(ExceptionStackLine(0), " watchfolders.dll")) << ExceptionStackLine(0);
+  EXPECT_TRUE(Contains(ExceptionStackLine(0), "ReadDword | ")) << ExceptionStackLine(0);
+}
+
 }  // namespace
