@@ -17,6 +17,13 @@
 
 namespace {
 
+// Found when the module loads, so that the DLL's imports stay what they were without the
+// guard, and a failure takes no lock to find them (the loader's may be held).
+using CaptureContextFunction = VOID WINAPI(PCONTEXT);
+using FilterFunction = LONG WINAPI(EXCEPTION_POINTERS*);
+CaptureContextFunction* g_capture_context = nullptr;
+FilterFunction* g_unhandled_exception_filter = nullptr;
+
 constexpr DWORD kStackBufferOverrun = 0xC0000409;  // STATUS_STACK_BUFFER_OVERRUN
 constexpr ULONG_PTR kStackCookieCheckFailure = 2;   // FAST_FAIL_STACK_COOKIE_CHECK_FAILURE
 constexpr ULONG_PTR kRangeCheckFailure = 8;         // FAST_FAIL_RANGE_CHECK_FAILURE
@@ -37,7 +44,8 @@ DWORD CallSite(void* return_address) {
                                                                                   void* return_address,
                                                                                   void* frame) {
   CONTEXT context = {};
-  RtlCaptureContext(&context);
+  if (g_capture_context != nullptr) g_capture_context(&context);
+  context.ContextFlags |= CONTEXT_CONTROL;
   const DWORD frame_address = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(frame));
   context.Eip = CallSite(return_address);
   context.Ebp = *static_cast<const DWORD*>(frame);
@@ -50,7 +58,7 @@ DWORD CallSite(void* return_address) {
   record.NumberParameters = 1;
   record.ExceptionInformation[0] = kind;
   EXCEPTION_POINTERS pointers = {&record, &context};
-  UnhandledExceptionFilter(&pointers);
+  if (g_unhandled_exception_filter != nullptr) g_unhandled_exception_filter(&pointers);
   TerminateProcess(GetCurrentProcess(), kStackBufferOverrun);
   for (;;) Sleep(INFINITE);
 }
@@ -78,10 +86,10 @@ namespace {
 // Seeds the canary before any other of the module's constructors runs, while only the C run
 // time's start-up routines (built without the protector) are on the stack: a function whose
 // frame holds the old canary must not return after the change. The sources are those the Windows
-// compiler's run time mixes for its own cookie, with no library loaded and no lock taken: the
-// time, the process and thread, the tick count, and the addresses that address-space layout
-// randomisation moves. The lowest byte stays zero, so that a string copy running over the
-// canary cannot write it back whole.
+// compiler's run time mixes for its own cookie, read with no library loaded: the time, the
+// process and thread, the tick count, and the addresses that address-space layout randomisation
+// moves. The lowest byte stays zero, so that a string copy running over the canary cannot write
+// it back whole. Then the two functions a failure calls are found in kernel32, loaded already.
 __attribute__((constructor(101), no_stack_protector)) void SeedStackGuard() {
   FILETIME now = {};
   GetSystemTimeAsFileTime(&now);
@@ -100,6 +108,13 @@ __attribute__((constructor(101), no_stack_protector)) void SeedStackGuard() {
   seed &= ~0xFFu;
   if (seed == 0) seed = 0x2F8A5900u;
   __stack_chk_guard = reinterpret_cast<void*>(static_cast<std::uintptr_t>(seed));
+
+  if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
+    g_capture_context = reinterpret_cast<CaptureContextFunction*>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "RtlCaptureContext")));
+    g_unhandled_exception_filter = reinterpret_cast<FilterFunction*>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "UnhandledExceptionFilter")));
+  }
 }
 
 }  // namespace
