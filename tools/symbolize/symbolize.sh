@@ -11,10 +11,11 @@
 #     symbols were made from, as built or as stripped;
 #   - the layout: for every frame, its address less the module's base address is the address of
 #     its section in the symbols, plus its offset, and lies inside that section;
-#   - the time stamp and the build id: where the mini-dump written with the report (log1.dmp
-#     beside it) lists the module at the same base and size, its PE time stamp must be the
-#     symbols' (a release's is the time of its commit), and its CodeView build id, where the dump
-#     has one (Windows writes it; Wine does not), the symbols' build id.
+#   - the time stamp and the build id: where the mini-dump written with the report lies beside it
+#     (log1.dmp, which is Log1.log's: each crash replaces it) and lists the module at the same
+#     base and size, its PE time stamp must be the symbols' (a release's is the time of its
+#     commit), and its CodeView build id, where the dump has one (Windows writes it; Wine does
+#     not), the symbols' build id.
 set -euo pipefail
 
 REPORT=${1:-}
@@ -57,7 +58,7 @@ MODULE=${MODULE%.debug}
 dump_module() {
     local dump base=$1 size=$2
     dump="$(dirname "$REPORT")/log1.dmp"
-    [ -f "$dump" ] || return 0
+    [ "$(basename "$REPORT" | tr '[:upper:]' '[:lower:]')" = log1.log ] && [ -f "$dump" ] || return 0
     [ "$(head -c 4 "$dump")" = MDMP ] || return 0
     local streams directory i type stream count m at module_base module_size
     streams=$(word_at "$dump" 8)
@@ -125,6 +126,7 @@ while read -r kind report size base; do
     REPORT_BASE[$report]=$((16#$base))
 done < <(grep '^module ' "$WORK/found")
 
+LAST_REPORT=$(awk '$1 == "module" {last = $2} END {print last}' "$WORK/found")
 checked_dump=""
 : >"$WORK/addresses"
 : >"$WORK/lines"
@@ -142,7 +144,8 @@ while read -r kind line report frame section offset address; do
     [ "$offset_value" -le $((16#$extent)) ] || refuse "frame $address: offset $offset is beyond $name in $SYMBOLS"
     [ $((16#$address - base)) -eq $((section_rva + offset_value)) ] ||
         refuse "frame $address: section $section ($name) lies elsewhere in $SYMBOLS"
-    if [ "$checked_dump" != "$report" ]; then
+    # The dump is the last crash's: a report file may still hold earlier ones before it.
+    if [ "$checked_dump" != "$report" ] && [ "$report" = "$LAST_REPORT" ]; then
         checked_dump=$report
         read -r _ _ dump_stamp dump_id dump_age < <(dump_module "$base" "$size"; echo) || true
         if [ -n "${dump_stamp:-}" ]; then
