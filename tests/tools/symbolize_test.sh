@@ -13,7 +13,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 [ -f "$RELEASE/watchfolders.dll" ] && [ -f "$RELEASE/watchfolders.dll.debug" ] || fail "no release DLL in $RELEASE"
 
 WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+# The crashing host makes the plug-in's preferences key in the tests' prefix: it goes too.
+trap 'rm -rf "$WORK"; "$BUILD/wine-run" reg delete "HKCU\\Software\\Norvane" /f >/dev/null 2>&1' EXIT
 windows_path() { echo "Z:${1//\//\\}"; }
 
 # crash <mode> <folder>: runs the crashing host with the stripped DLL; its report folder is
