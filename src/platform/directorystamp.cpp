@@ -4,50 +4,13 @@
 #include <cwchar>
 
 #include "platform/handles.h"
+#include "platform/ntfilequery.h"
 
 namespace {
 
+using namespace ntfilequery;
+
 constexpr std::size_t kPathSize = 260;
-
-// The structures of the query by path, as the system's headers for drivers declare them.
-struct CountedWideText {
-  USHORT length;  // in bytes, without a terminator
-  USHORT maximum_length;
-  wchar_t* buffer;
-};
-struct QueryAttributes {
-  ULONG length;
-  HANDLE root_directory;
-  CountedWideText* object_name;
-  ULONG attributes;
-  void* security_descriptor;
-  void* security_quality_of_service;
-};
-struct OpenFileInformation {
-  LARGE_INTEGER creation_time;
-  LARGE_INTEGER last_access_time;
-  LARGE_INTEGER last_write_time;
-  LARGE_INTEGER change_time;
-  LARGE_INTEGER allocation_size;
-  LARGE_INTEGER end_of_file;
-  ULONG file_attributes;
-};
-constexpr ULONG kCaseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE
-
-// What the system says of the device behind an open file (FILE_FS_DEVICE_INFORMATION).
-struct DeviceInformation {
-  ULONG device_type;
-  ULONG characteristics;
-};
-struct IoStatus {
-  LONG status;
-  ULONG_PTR information;
-};
-constexpr ULONG kDeviceInformationClass = 4;  // FileFsDeviceInformation
-constexpr ULONG kRemovableMedia = 0x1;        // FILE_REMOVABLE_MEDIA
-constexpr ULONG kRemoteDevice = 0x10;         // FILE_REMOTE_DEVICE
-constexpr ULONG kNetworkDevice = 0x12;        // FILE_DEVICE_NETWORK
-constexpr ULONG kNetworkFileSystem = 0x14;    // FILE_DEVICE_NETWORK_FILE_SYSTEM
 
 // True when the folder's path names a fixed drive ("C:\...") and the device behind the open
 // folder, reached through whatever links lie on its path, is a local disk that cannot be removed.
@@ -55,8 +18,8 @@ bool OnLocalFixedDisk(const char* folder, HANDLE directory) {
   if (!(folder[0] && folder[1] == ':' && folder[2] == '\\')) return false;  // UNC and the like
   const char root[4] = {folder[0], ':', '\\', '\0'};
   if (GetDriveTypeA(root) != DRIVE_FIXED) return false;
-  using QueryVolume = LONG WINAPI(HANDLE file, IoStatus* status, void* information, ULONG length, ULONG type);
-  const auto query = FindFunction<QueryVolume>(GetModuleHandleW(L"ntdll.dll"), "NtQueryVolumeInformationFile");
+  const auto query =
+      FindFunction<QueryVolumeInformation>(GetModuleHandleW(L"ntdll.dll"), "NtQueryVolumeInformationFile");
   IoStatus status = {};
   DeviceInformation device = {};
   if (!query || query(directory, &status, &device, sizeof device, kDeviceInformationClass) < 0) return false;

@@ -4,47 +4,17 @@
 #include <cwctype>
 #include <map>
 
+#include "platform/ntfilequery.h"
+
 StampRules g_stamp_rules;
 int g_stamp_reads = 0;
 
 namespace {
 
-// FILE_NETWORK_OPEN_INFORMATION, and the few other structures of the two queries.
-struct NetworkOpenInformation {
-  LARGE_INTEGER creation_time;
-  LARGE_INTEGER last_access_time;
-  LARGE_INTEGER last_write_time;
-  LARGE_INTEGER change_time;
-  LARGE_INTEGER allocation_size;
-  LARGE_INTEGER end_of_file;
-  ULONG file_attributes;
-};
-struct CountedWideText {
-  USHORT length;
-  USHORT maximum_length;
-  wchar_t* buffer;
-};
-struct QueryAttributes {
-  ULONG length;
-  HANDLE root_directory;
-  CountedWideText* object_name;
-  ULONG attributes;
-  void* security_descriptor;
-  void* security_quality_of_service;
-};
-struct DeviceInformation {
-  ULONG device_type;
-  ULONG characteristics;
-};
-constexpr ULONG kDeviceInformationClass = 4;  // FileFsDeviceInformation
-constexpr ULONG kNetworkFileSystem = 0x14;    // FILE_DEVICE_NETWORK_FILE_SYSTEM
-constexpr ULONG kRemoteDevice = 0x10;         // FILE_REMOTE_DEVICE
+using namespace ntfilequery;
 
-using QueryStamp = LONG(NTAPI*)(QueryAttributes* attributes, NetworkOpenInformation* information);
-using QueryVolume = LONG(NTAPI*)(HANDLE file, void* status, void* information, ULONG length, ULONG type);
-
-QueryStamp g_query_stamp = nullptr;
-QueryVolume g_query_volume = nullptr;
+QueryFullAttributes* g_query_stamp = nullptr;
+QueryVolumeInformation* g_query_volume = nullptr;
 UINT(WINAPI* g_drive_type)(LPCSTR) = nullptr;
 
 struct Times {
@@ -64,7 +34,7 @@ std::wstring Key(std::wstring name) {
   return name;
 }
 
-LONG NTAPI ModelQueryStamp(QueryAttributes* attributes, NetworkOpenInformation* information) {
+LONG WINAPI ModelQueryStamp(QueryAttributes* attributes, OpenFileInformation* information) {
   const LONG status = g_query_stamp(attributes, information);
   if (status < 0 || !information || !attributes || !attributes->object_name) return status;
   ++g_stamp_reads;
@@ -91,7 +61,7 @@ LONG NTAPI ModelQueryStamp(QueryAttributes* attributes, NetworkOpenInformation* 
   return status;
 }
 
-LONG NTAPI ModelQueryVolume(HANDLE file, void* status, void* information, ULONG length, ULONG type) {
+LONG WINAPI ModelQueryVolume(HANDLE file, IoStatus* status, void* information, ULONG length, ULONG type) {
   const LONG result = g_query_volume(file, status, information, length, type);
   if (result >= 0 && g_stamp_rules.remote_device && type == kDeviceInformationClass &&
       length >= sizeof(DeviceInformation)) {
@@ -108,11 +78,11 @@ FARPROC WINAPI ModelGetProcAddress(HMODULE module, LPCSTR name) {
   const FARPROC found = GetProcAddress(module, name);
   if (!found || IS_INTRESOURCE(name)) return found;
   if (std::strcmp(name, "NtQueryFullAttributesFile") == 0) {
-    g_query_stamp = reinterpret_cast<QueryStamp>(reinterpret_cast<void*>(found));
+    g_query_stamp = reinterpret_cast<QueryFullAttributes*>(reinterpret_cast<void*>(found));
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ModelQueryStamp));
   }
   if (std::strcmp(name, "NtQueryVolumeInformationFile") == 0) {
-    g_query_volume = reinterpret_cast<QueryVolume>(reinterpret_cast<void*>(found));
+    g_query_volume = reinterpret_cast<QueryVolumeInformation*>(reinterpret_cast<void*>(found));
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ModelQueryVolume));
   }
   return found;
